@@ -1,0 +1,21 @@
+// Java strings and the image library's text: NUL-terminated modified UTF-8.
+#pragma once
+
+#include <jni.h>
+
+namespace corvane {
+
+// The text rule: the modified UTF-8 copy that GetStringUTFChars makes. It is
+// never released, so the image library may keep the pointer for the rest of
+// the process; each call leaves its own copy behind. Null, with a Java
+// exception pending, for a null string (NullPointerException naming
+// `parameter`) or when the JVM can make no copy (OutOfMemoryError).
+const char* JavaText(JNIEnv* env, jstring string, const char* parameter);
+
+// A new Java string from the image library's text; null for null text.
+jstring NewJavaString(JNIEnv* env, const char* text);
+
+// Throws a new exception of `exception_class` ("java/lang/NullPointerException").
+void ThrowJava(JNIEnv* env, const char* exception_class, const char* message);
+
+}  // namespace corvane
