@@ -1,0 +1,60 @@
+// The floating-point state a completed call leaves behind, whatever the image
+// library left: the x87 control word in both bindings; MXCSR in the library
+// binding only.
+#include "bridge_test.h"
+
+namespace corvane::test {
+namespace {
+
+constexpr unsigned short kX87Default = 0x023D;  // IM ZM OM UM PM masked, 53-bit precision, to nearest
+constexpr unsigned short kX87DenormalMask = 0x0002;
+constexpr unsigned short kX87Reserved6 = 0x0040;  // reads back as 1 on most processors
+constexpr unsigned short kX87Flags = 0x00FF;      // exception flags, stack fault, summary
+constexpr unsigned int kSseMasksNoDenormal = 0x1E80;  // IM ZM OM UM PM
+constexpr unsigned int kSseKept = 0x8140;             // FZ, DM mask, DAZ
+constexpr unsigned int kSseFlags = 0x003F;
+
+struct Scramble {
+  const char* what;
+  FpuScramble state;
+};
+
+const Scramble kScrambles[] = {
+    {"everything unmasked, 24-bit precision", {true, false, 0x0000, 0x0000}},
+    {"64-bit precision, toward zero, denormals masked, FZ and DAZ", {true, false, 0x0F7F, 0xFFC0}},
+    {"affine, rounding up, pending zero divide, SSE flags", {true, true, 0x1B7D, 0x3EBF}},
+};
+
+using FpuRestoreTest = BridgeTest;
+CORVANE_FOR_EACH_BINDING(FpuRestoreTest);
+
+TEST_P(FpuRestoreTest, CompletedCallLeavesTheDefaultControlWord) {
+  for (const Scramble& s : kScrambles) {
+    lib().scramble = s.state;
+    const FpuState before = ReadFpu();
+    Call<jint>("ReadWSQ_1ppi");
+    const FpuState after = ReadFpu();
+    WriteFpu(before);
+
+    const unsigned short expected_x87 = kX87Default | (s.state.x87_control & kX87DenormalMask);
+    EXPECT_EQ(after.x87_control & ~kX87Reserved6, expected_x87) << s.what;
+    if (binding() == Binding::kDemo) {
+      EXPECT_EQ(after.x87_status & kX87Flags, 0) << s.what << ": pending x87 exceptions are cleared";
+      EXPECT_EQ(after.mxcsr, s.state.mxcsr) << s.what << ": MXCSR stays as the image library left it";
+    } else {
+      const unsigned int kept = kSseKept | kSseFlags;
+      EXPECT_EQ(after.mxcsr, kSseMasksNoDenormal | (s.state.mxcsr & kept)) << s.what;
+    }
+  }
+}
+
+TEST_P(FpuRestoreTest, ReturnedDoubleIsUntouchedByTheReset) {
+  lib().scramble = kScrambles[0].state;  // 24-bit precision would round anything computed
+  lib().bitrate_bits = 0x400921FB54442D18;  // pi
+  const std::uint64_t bits = Bits(Call<jdouble>("ReadWSQ_1bitrate"));
+  WriteFpu(ReadFpu());
+  EXPECT_EQ(bits, 0x400921FB54442D18u);
+}
+
+}  // namespace
+}  // namespace corvane::test
