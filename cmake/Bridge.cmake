@@ -10,7 +10,10 @@ set(CORVANE_BRIDGE_SOURCES
   ${PROJECT_SOURCE_DIR}/core/load_entry_point.cpp
   ${PROJECT_SOURCE_DIR}/core/report.cpp
   ${PROJECT_SOURCE_DIR}/core/text.cpp
-  ${PROJECT_SOURCE_DIR}/core/settings_methods.cpp)
+  ${PROJECT_SOURCE_DIR}/core/settings_methods.cpp
+  ${PROJECT_SOURCE_DIR}/marshal/arrays.cpp
+  ${PROJECT_SOURCE_DIR}/marshal/slots.cpp
+  ${PROJECT_SOURCE_DIR}/methods/stream_codec_methods.cpp)
 
 function(corvane_add_bridge binding)
   cmake_parse_arguments(B "DECORATED" "JAVA_CLASS" "SOURCES" ${ARGN})

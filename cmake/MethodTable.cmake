@@ -25,11 +25,28 @@ function(corvane_signature_bytes signature out)
   set(${out} ${bytes} PARENT_SCOPE)
 endfunction()
 
+# The rows of the table, one list element each. JNI signatures hold ";" and
+# "[", which CMake lists take for separators and brackets: they are read as
+# "<semicolon>" and "<bracket>"; corvane_signature_text turns them back.
+function(corvane_table_rows table out)
+  file(READ "${table}" text)
+  string(REPLACE ";" "<semicolon>" text "${text}")
+  string(REPLACE "[" "<bracket>" text "${text}")
+  string(REGEX MATCHALL "\nCORVANE_METHOD\\([^\n]*" rows "${text}")
+  list(TRANSFORM rows STRIP)
+  set(${out} "${rows}" PARENT_SCOPE)
+endfunction()
+
+macro(corvane_signature_text var)
+  string(REPLACE "<semicolon>" ";" ${var} "${${var}}")
+  string(REPLACE "<bracket>" "[" ${var} "${${var}}")
+endmacro()
+
 # Reads the table into CORVANE_METHODS (names) and, per name,
-# CORVANE_<name>_MANGLED, _SIGNATURE, _BYTES; fails on a row that
+# CORVANE_<name>_MANGLED and _BYTES; fails on a row that
 # contradicts itself.
 function(corvane_read_method_table)
-  file(STRINGS "${CORVANE_METHOD_TABLE}" rows REGEX "^CORVANE_METHOD\\(")
+  corvane_table_rows("${CORVANE_METHOD_TABLE}" rows)
   set(names "")
   foreach(row IN LISTS rows)
     if(NOT row MATCHES "^CORVANE_METHOD\\(([A-Za-z0-9_]+), ([A-Za-z0-9_]+), \"([^\"]+)\", ([0-9]+), .+\\)$")
@@ -39,6 +56,7 @@ function(corvane_read_method_table)
     set(mangled "${CMAKE_MATCH_2}")
     set(signature "${CMAKE_MATCH_3}")
     set(bytes "${CMAKE_MATCH_4}")
+    corvane_signature_text(signature)
     string(REPLACE "_" "_1" expected "${name}")
     if(NOT mangled STREQUAL expected)
       message(FATAL_ERROR "method table: ${name} mangles to ${expected}, not ${mangled}")
@@ -49,7 +67,6 @@ function(corvane_read_method_table)
     endif()
     list(APPEND names ${name})
     set(CORVANE_${name}_MANGLED "${mangled}" PARENT_SCOPE)
-    set(CORVANE_${name}_SIGNATURE "${signature}" PARENT_SCOPE)
     set(CORVANE_${name}_BYTES "${bytes}" PARENT_SCOPE)
   endforeach()
   set(CORVANE_METHODS ${names} PARENT_SCOPE)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <type_traits>
 
 #include "platform/winapi.h"

@@ -29,5 +29,7 @@ CORVANE_METHOD(WriteTIFFcompression, WriteTIFFcompression, "(I)V", 12, void(int)
 CORVANE_METHOD(WriteTIFFpredictor, WriteTIFFpredictor, "(I)V", 12, void(int))
 CORVANE_METHOD(SetShowFilePropertiesDialog, SetShowFilePropertiesDialog, "(I)V", 12, void(int))
 CORVANE_METHOD(ShowFileConverter, ShowFileConverter, "()V", 8, void())
+CORVANE_METHOD(WSQ_decode_stream, WSQ_1decode_1stream, "([B[I)[B", 16, void(unsigned char*, int, unsigned char**, int*, int*, int*, std::uint32_t*))
+CORVANE_METHOD(WSQ_encode_stream, WSQ_1encode_1stream, "([BIIDILjava/lang/String;)[B", 36, void(unsigned char*, int, int, double, int, const char*, unsigned char**, int*))
 
 #undef CORVANE_METHOD

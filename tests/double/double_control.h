@@ -22,6 +22,48 @@ struct FpuScramble {
   unsigned int mxcsr;
 };
 
+// What the stream codec entry points saw in their latest call.
+struct DecodeCall {
+  const unsigned char* stream;
+  int length;
+  unsigned char** output_slot;
+  const unsigned char* output_at_entry;  // what the slot held when the call came
+  int sizes_at_entry[3];                 // width, height, depth as preset
+  std::uint32_t* aux_slot;
+};
+
+struct EncodeCall {
+  const unsigned char* pixels;
+  int width;
+  int height;
+  std::uint64_t bitrate_bits;
+  int ppi;
+  const char* comment;
+  char comment_bytes[64];
+  unsigned char** output_slot;
+  const unsigned char* output_at_entry;
+  int* length_slot;
+};
+
+// What they answer. A null `output` stores the address of the calling
+// thread's own buffer, whose bytes are (thread tag × 31 + index) mod 256;
+// `null_output` stores null instead.
+struct DecodeAnswer {
+  bool write_sizes;
+  int width;
+  int height;
+  int depth;
+  const unsigned char* output;
+  bool null_output;
+};
+
+struct EncodeAnswer {
+  bool write_length;
+  int length;
+  const unsigned char* output;
+  bool null_output;
+};
+
 struct DoubleState {
   int calls[static_cast<int>(Entry::kCount)];
 
@@ -34,10 +76,24 @@ struct DoubleState {
   int tiff_predictor;
   int show_file_properties;
 
+  DecodeCall decode;
+  DecodeAnswer decode_answer;
+  EncodeCall encode;
+  EncodeAnswer encode_answer;
+
   FpuScramble scramble;
 };
 
+// The byte at `index` of the buffer that the stream codec hands a thread
+// whose tag is `tag`.
+inline unsigned char ThreadBufferByte(int tag, int index) {
+  return static_cast<unsigned char>(tag * 31 + index);
+}
+
 using DoubleStateFn = DoubleState* (*)();
+// Sets the calling thread's tag (0 at first).
+using DoubleSetThreadTagFn = void (*)(int tag);
+inline constexpr const char* kDoubleSetThreadTagSymbol = "CorvaneDouble_SetThreadTag";
 inline constexpr const char* kDoubleStateSymbol = "CorvaneDouble_State";
 
 }  // namespace corvane::test

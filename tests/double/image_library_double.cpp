@@ -1,7 +1,10 @@
 // A stand-in for the image library: the entry points under their underscore
 // names, cdecl, recording every call and answering what the test scripted.
 // Built twice: complete, and (CORVANE_DOUBLE_PARTIAL) lacking some entry points.
+#include <algorithm>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "double_control.h"
 
@@ -31,9 +34,26 @@ class CallScope {
   }
 };
 
+thread_local int thread_tag = 0;
+thread_local std::vector<unsigned char> thread_buffer;
+
+// The buffer a codec call reports: the scripted one, or the calling thread's.
+template <typename Answer>
+unsigned char* OutputBuffer(const Answer& answer, long long count) {
+  if (answer.null_output) return nullptr;
+  if (answer.output) return const_cast<unsigned char*>(answer.output);
+  thread_buffer.resize(static_cast<std::size_t>(std::clamp(count, 0ll, 1ll << 26)));
+  for (std::size_t i = 0; i < thread_buffer.size(); ++i) {
+    thread_buffer[i] = corvane::test::ThreadBufferByte(thread_tag, static_cast<int>(i));
+  }
+  return thread_buffer.data();
+}
+
 void Reset() {
   std::memset(&state, 0, sizeof state);
   state.comment = "";
+  state.decode_answer.write_sizes = true;
+  state.encode_answer.write_length = true;
 }
 
 }  // namespace
@@ -94,6 +114,44 @@ DOUBLE_EXPORT void _SetShowFilePropertiesDialog(int show) {
 }
 
 DOUBLE_EXPORT void _ShowFileConverter() { CallScope scope(Entry::ShowFileConverter); }
+
+DOUBLE_EXPORT void _WSQ_decode_stream(unsigned char* stream, int length, unsigned char** output, int* width,
+                                      int* height, int* depth, std::uint32_t* aux) {
+  CallScope scope(Entry::WSQ_decode_stream);
+  state.decode = {stream, length, output, *output, {*width, *height, *depth}, aux};
+  const auto& answer = state.decode_answer;
+  if (answer.write_sizes) {
+    *width = answer.width;
+    *height = answer.height;
+    *depth = answer.depth;
+  }
+  *output = OutputBuffer(answer, 1ll * answer.width * answer.height);
+  std::this_thread::yield();  // a wider window for a bridge that mixes up threads' slots
+}
+
+#if !defined(CORVANE_DOUBLE_PARTIAL)
+DOUBLE_EXPORT void _WSQ_encode_stream(unsigned char* pixels, int width, int height, double bitrate, int ppi,
+                                      const char* comment, unsigned char** output, int* length) {
+  CallScope scope(Entry::WSQ_encode_stream);
+  auto& call = state.encode;
+  call.pixels = pixels;
+  call.width = width;
+  call.height = height;
+  std::memcpy(&call.bitrate_bits, &bitrate, sizeof bitrate);
+  call.ppi = ppi;
+  call.comment = comment;
+  std::strncpy(call.comment_bytes, comment ? comment : "", sizeof call.comment_bytes - 1);
+  call.output_slot = output;
+  call.output_at_entry = *output;
+  call.length_slot = length;
+  const auto& answer = state.encode_answer;
+  if (answer.write_length) *length = answer.length;
+  *output = OutputBuffer(answer, answer.length);
+  std::this_thread::yield();
+}
+#endif
+
+DOUBLE_EXPORT void CorvaneDouble_SetThreadTag(int tag) { thread_tag = tag; }
 
 namespace {
 // Starts like a freshly loaded library.

@@ -89,6 +89,8 @@ std::vector<std::string> TakeLoaderCalls();
 
 // The state of the double that the bridge finds; null when none is findable.
 DoubleState* ImageLibrary();
+// Tags the calling thread for the double's per-thread output buffers.
+void SetImageLibraryThreadTag(int tag);
 // Restores the double to its freshly loaded state.
 void ResetImageLibrary();
 // Scenario kLater: makes the double findable from now on.

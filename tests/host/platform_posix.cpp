@@ -115,10 +115,18 @@ DoubleState* ImageLibrary() {
   return state ? state() : nullptr;
 }
 
-void ResetImageLibrary() {
-  if (!ImageLibrary()) return;
+void* DoubleFunction(const char* name) {
+  if (!ImageLibrary()) return nullptr;
   static void* handle = Open("libCorvane.so");
-  reinterpret_cast<void (*)()>(dlsym(handle, "CorvaneDouble_Reset"))();
+  return dlsym(handle, name);
+}
+
+void ResetImageLibrary() {
+  if (void* reset = DoubleFunction("CorvaneDouble_Reset")) reinterpret_cast<void (*)()>(reset)();
+}
+
+void SetImageLibraryThreadTag(int tag) {
+  if (void* set = DoubleFunction(kDoubleSetThreadTagSymbol)) reinterpret_cast<DoubleSetThreadTagFn>(set)(tag);
 }
 
 void MakeImageLibraryFindable() {

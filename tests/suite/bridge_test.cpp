@@ -66,6 +66,30 @@ std::u16string BridgeTest::FromJava(jstring string) const {
   return text;
 }
 
+jbyteArray BridgeTest::JavaBytes(const std::vector<jbyte>& bytes) const {
+  const jbyteArray array = env_->NewByteArray(static_cast<jsize>(bytes.size()));
+  env_->SetByteArrayRegion(array, 0, static_cast<jsize>(bytes.size()), bytes.data());
+  return array;
+}
+
+std::vector<jbyte> BridgeTest::FromJava(jbyteArray array) const {
+  std::vector<jbyte> bytes(static_cast<std::size_t>(env_->GetArrayLength(array)));
+  env_->GetByteArrayRegion(array, 0, static_cast<jsize>(bytes.size()), bytes.data());
+  return bytes;
+}
+
+jintArray BridgeTest::JavaInts(const std::vector<jint>& ints) const {
+  const jintArray array = env_->NewIntArray(static_cast<jsize>(ints.size()));
+  env_->SetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
+  return array;
+}
+
+std::vector<jint> BridgeTest::FromJava(jintArray array) const {
+  std::vector<jint> ints(static_cast<std::size_t>(env_->GetArrayLength(array)));
+  env_->GetIntArrayRegion(array, 0, static_cast<jsize>(ints.size()), ints.data());
+  return ints;
+}
+
 std::vector<std::u16string> BridgeTest::TakeReportTexts() {
   std::vector<std::u16string> texts;
   for (const Report& report : TakeReports()) {

@@ -57,6 +57,10 @@ class BridgeTest : public ::testing::TestWithParam<Binding> {
 
   jstring JavaString(const std::u16string& text) const;
   std::u16string FromJava(jstring string) const;
+  jbyteArray JavaBytes(const std::vector<jbyte>& bytes) const;
+  std::vector<jbyte> FromJava(jbyteArray array) const;
+  jintArray JavaInts(const std::vector<jint>& ints) const;
+  std::vector<jint> FromJava(jintArray array) const;
 
   // The reports since the last look, each checked for the form every report
   // has: no owner, caption "Error", an OK button. Returns their texts.

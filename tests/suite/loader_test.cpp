@@ -74,7 +74,7 @@ using PartialImageLibrary = BridgeTest;
 CORVANE_FOR_EACH_BINDING(PartialImageLibrary);
 
 TEST_P(PartialImageLibrary, MissingEntryPointIsReportedOnEveryCallWhileTheOthersWork) {
-  const std::set<std::string> missing = {"WriteTIFFpredictor", "ReadWSQ_comment"};
+  const std::set<std::string> missing = {"WriteTIFFpredictor", "ReadWSQ_comment", "WSQ_encode_stream"};
   for (const MethodInfo& method : kMethods) {
     if (!missing.count(method.name)) continue;
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -26,6 +26,11 @@ CallResult CallWithSampleArguments(const BridgeModule& m, const MethodInfo& meth
     r.value.i = m.Call<jint>(name);
   } else if (signature == "()Ljava/lang/String;") {
     r.value.l = m.Call<jstring>(name);
+  } else if (signature == "([B[I)[B") {
+    r.value.l = m.Call<jbyteArray>(name, env->NewByteArray(4), env->NewIntArray(3));
+  } else if (signature == "([BIIDILjava/lang/String;)[B") {
+    r.value.l = m.Call<jbyteArray>(name, env->NewByteArray(4), jint{2}, jint{2}, 0.75, jint{500},
+                                   env->NewStringUTF("sample"));
   } else {
     ADD_FAILURE() << "no sample arguments for " << method.name << " " << signature;
   }
