@@ -13,7 +13,10 @@ set(CORVANE_BRIDGE_SOURCES
   ${PROJECT_SOURCE_DIR}/core/settings_methods.cpp
   ${PROJECT_SOURCE_DIR}/marshal/arrays.cpp
   ${PROJECT_SOURCE_DIR}/marshal/slots.cpp
-  ${PROJECT_SOURCE_DIR}/methods/stream_codec_methods.cpp)
+  ${PROJECT_SOURCE_DIR}/marshal/bitmap_to_pixels.cpp
+  ${PROJECT_SOURCE_DIR}/methods/stream_codec_methods.cpp
+  ${PROJECT_SOURCE_DIR}/methods/image_file_methods.cpp
+  ${PROJECT_SOURCE_DIR}/methods/grayscale_methods.cpp)
 
 function(corvane_add_bridge binding)
   cmake_parse_arguments(B "DECORATED" "JAVA_CLASS" "SOURCES" ${ARGN})

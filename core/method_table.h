@@ -29,7 +29,14 @@ CORVANE_METHOD(WriteTIFFcompression, WriteTIFFcompression, "(I)V", 12, void(int)
 CORVANE_METHOD(WriteTIFFpredictor, WriteTIFFpredictor, "(I)V", 12, void(int))
 CORVANE_METHOD(SetShowFilePropertiesDialog, SetShowFilePropertiesDialog, "(I)V", 12, void(int))
 CORVANE_METHOD(ShowFileConverter, ShowFileConverter, "()V", 8, void())
+CORVANE_METHOD(CreateBMPFromFile, CreateBMPFromFile, "([ILjava/lang/String;)[I", 16, HBITMAP(const char*))
+CORVANE_METHOD(SaveBMPToFile, SaveBMPToFile, "([IIILjava/lang/String;I)V", 28, void(HBITMAP, const char*, int))
+CORVANE_METHOD(CreateBMPFromWSQByteArray, CreateBMPFromWSQByteArray, "([I[B)[I", 16, HBITMAP(unsigned char*, int))
+CORVANE_METHOD(SaveWSQByteArrayToImageFile, SaveWSQByteArrayToImageFile, "([BLjava/lang/String;I)I", 20, int(unsigned char*, int, const char*, int))
 CORVANE_METHOD(WSQ_decode_stream, WSQ_1decode_1stream, "([B[I)[B", 16, void(unsigned char*, int, unsigned char**, int*, int*, int*, std::uint32_t*))
 CORVANE_METHOD(WSQ_encode_stream, WSQ_1encode_1stream, "([BIIDILjava/lang/String;)[B", 36, void(unsigned char*, int, int, double, int, const char*, unsigned char**, int*))
+
+CORVANE_METHOD(ConvertHBITMAPtoGrayScale256, ConvertHBITMAPtoGrayScale256, "([I[III)[I", 24, HBITMAP(HBITMAP))
+CORVANE_METHOD(SaveHBITMAPtoFileAsGrayScale256BMP, SaveHBITMAPtoFileAsGrayScale256BMP, "([IIILjava/lang/String;)I", 24, int(HBITMAP, const char*))
 
 #undef CORVANE_METHOD

@@ -14,16 +14,18 @@ bool RequireArray(JNIEnv* env, jarray array, const char* parameter) {
   return false;
 }
 
-bool RequireElements(JNIEnv* env, jarray array, jint width, jint height, const char* parameter) {
-  if (width <= 0 || height <= 0) return true;
-  const std::int64_t needed = std::int64_t{width} * height;
+bool RequireLength(JNIEnv* env, jarray array, std::int64_t needed, const char* parameter) {
   const jsize length = env->GetArrayLength(array);
   if (length >= needed) return true;
   ThrowJava(env, "java/lang/ArrayIndexOutOfBoundsException",
-            (std::string(parameter) + " holds " + std::to_string(length) + " elements, " + std::to_string(width) +
-             " x " + std::to_string(height) + " needs " + std::to_string(needed))
+            (std::string(parameter) + " holds " + std::to_string(length) + " elements, needs " +
+             std::to_string(needed))
                 .c_str());
   return false;
+}
+
+bool RequireElements(JNIEnv* env, jarray array, jint width, jint height, const char* parameter) {
+  return width <= 0 || height <= 0 || RequireLength(env, array, std::int64_t{width} * height, parameter);
 }
 
 unsigned char* InputBytes(JNIEnv* env, jbyteArray array) {

@@ -13,6 +13,10 @@ namespace corvane {
 // Throws NullPointerException naming `parameter` when `array` is null.
 bool RequireArray(JNIEnv* env, jarray array, const char* parameter);
 
+// Throws ArrayIndexOutOfBoundsException when `array` holds fewer than
+// `needed` elements.
+bool RequireLength(JNIEnv* env, jarray array, std::int64_t needed, const char* parameter);
+
 // Throws ArrayIndexOutOfBoundsException when width and height are both
 // positive and `array` holds fewer than width × height elements (the product
 // taken in 64 bits, so an overflowing product is always too long).

@@ -13,4 +13,7 @@ CORVANE_POSIX_API void CorvanePosix_SetMessageBoxHook(CorvanePosixMessageBox hoo
 // the name it was given (UTF-8) and its result.
 using CorvanePosixLoaderObserver = void (*)(const char* function, const char* name, const void* result);
 CORVANE_POSIX_API void CorvanePosix_SetLoaderObserver(CorvanePosixLoaderObserver observer);
+
+// GDI objects (bitmaps and device contexts) alive now, stock objects not counted.
+CORVANE_POSIX_API int CorvanePosix_GdiObjectCount();
 }

@@ -13,7 +13,11 @@
 
 using BOOL = int;
 using UINT = unsigned int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using LPVOID = void*;
 using WCHAR = char16_t;  // UTF-16, as on Windows
 using LPCWSTR = const WCHAR*;
 using LPCSTR = const char*;
@@ -21,6 +25,50 @@ using LPCSTR = const char*;
 using HMODULE = struct HINSTANCE__*;
 using HWND = struct HWND__*;
 using FARPROC = void (*)();
+using HANDLE = void*;
+using HGDIOBJ = void*;
+using HBITMAP = struct HBITMAP__*;
+using HDC = struct HDC__*;
+
+// GDI records, laid out as on Windows (but for pointer sizes).
+struct BITMAP {
+  LONG bmType;
+  LONG bmWidth;
+  LONG bmHeight;
+  LONG bmWidthBytes;
+  WORD bmPlanes;
+  WORD bmBitsPixel;
+  LPVOID bmBits;
+};
+
+struct BITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;  // positive: rows bottom-up; negative: top-down
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+};
+
+struct RGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+};
+
+struct BITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];  // the colour table, as long as the format needs
+};
+
+constexpr DWORD BI_RGB = 0;
+constexpr UINT DIB_RGB_COLORS = 0;
 
 constexpr UINT MB_OK = 0x00000000;
 constexpr int IDOK = 1;
@@ -62,4 +110,18 @@ CORVANE_POSIX_API int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UIN
 // changes here; x87 and MXCSR both follow. _MCW_DN sets flush-to-zero and
 // denormals-are-zero in MXCSR.
 CORVANE_POSIX_API unsigned int _controlfp(unsigned int value, unsigned int mask);
+
+// GDI: bitmaps in memory with their Windows meaning. Device-dependent bitmaps
+// (CreateBitmap) and DIB sections of 1, 4, 8, 16, 24 and 32 bits per pixel;
+// a deleted handle names no object any more.
+CORVANE_POSIX_API HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel, const void* bits);
+CORVANE_POSIX_API HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                                           DWORD offset);
+CORVANE_POSIX_API int GetObjectW(HANDLE object, int size, LPVOID record);
+CORVANE_POSIX_API int GetObjectA(HANDLE object, int size, LPVOID record);
+CORVANE_POSIX_API HDC CreateCompatibleDC(HDC dc);
+CORVANE_POSIX_API BOOL DeleteDC(HDC dc);
+CORVANE_POSIX_API int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO* info,
+                                UINT usage);
+CORVANE_POSIX_API BOOL DeleteObject(HGDIOBJ object);
 }

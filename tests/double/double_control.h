@@ -64,6 +64,28 @@ struct EncodeAnswer {
   bool null_output;
 };
 
+// A bitmap an entry point received, as GDI showed it during the call.
+struct ReceivedBitmap {
+  void* handle;
+  bool readable;
+  int width;
+  int height;
+  int bits_per_pixel;
+  int width_bytes;
+  unsigned char raw[64];     // the first bytes of a DIB section's storage, as stored
+  std::uint32_t pixels[64];  // the first pixels as GDI delivers them: 32 bits, top row first
+};
+
+// The latest call of an image file, WSQ buffer or grey-scale entry point.
+struct ImageCall {
+  ReceivedBitmap bitmap;
+  const char* name;  // file name text as it arrived
+  char name_bytes[128];
+  const unsigned char* bytes;
+  int length;
+  int flags;
+};
+
 struct DoubleState {
   int calls[static_cast<int>(Entry::kCount)];
 
@@ -80,6 +102,11 @@ struct DoubleState {
   DecodeAnswer decode_answer;
   EncodeCall encode;
   EncodeAnswer encode_answer;
+
+  ImageCall image;
+  void* bitmap_answer;   // what the bitmap-returning entry points return
+  bool return_received;  // _ConvertHBITMAPtoGrayScale256 hands back what it received
+  int int_answer;        // the result of the two int-returning save entry points
 
   FpuScramble scramble;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "double_control.h"
+#include "platform/winapi.h"
 
 #if defined(_WIN32)
 #define DOUBLE_EXPORT extern "C" __declspec(dllexport)
@@ -47,6 +48,42 @@ unsigned char* OutputBuffer(const Answer& answer, long long count) {
     thread_buffer[i] = corvane::test::ThreadBufferByte(thread_tag, static_cast<int>(i));
   }
   return thread_buffer.data();
+}
+
+// Looks at a received bitmap through GDI, as an image library would.
+void Receive(void* handle) {
+  auto& r = state.image.bitmap;
+  r = {};
+  r.handle = handle;
+  const auto bitmap = static_cast<HBITMAP>(handle);
+  BITMAP record{};
+  r.readable = GetObjectW(bitmap, sizeof record, &record) == static_cast<int>(sizeof record);
+  if (!r.readable) return;
+  r.width = record.bmWidth;
+  r.height = record.bmHeight;
+  r.bits_per_pixel = record.bmBitsPixel;
+  r.width_bytes = record.bmWidthBytes;
+  if (record.bmBits) {
+    const long long size = 1ll * record.bmWidthBytes * record.bmHeight;
+    std::memcpy(r.raw, record.bmBits, static_cast<std::size_t>(std::min<long long>(size, sizeof r.raw)));
+  }
+  const int rows = std::min<int>(record.bmHeight, static_cast<int>(std::size(r.pixels)) / std::max<int>(1, record.bmWidth));
+  if (rows <= 0) return;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = record.bmWidth;
+  info.bmiHeader.biHeight = -rows;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  const HDC dc = CreateCompatibleDC(nullptr);
+  GetDIBits(dc, bitmap, 0, static_cast<UINT>(rows), r.pixels, &info, DIB_RGB_COLORS);
+  DeleteDC(dc);
+}
+
+void ReceiveName(const char* name) {
+  state.image.name = name;
+  std::strncpy(state.image.name_bytes, name ? name : "", sizeof state.image.name_bytes - 1);
 }
 
 void Reset() {
@@ -150,6 +187,50 @@ DOUBLE_EXPORT void _WSQ_encode_stream(unsigned char* pixels, int width, int heig
   std::this_thread::yield();
 }
 #endif
+
+DOUBLE_EXPORT HBITMAP _CreateBMPFromFile(const char* name) {
+  CallScope scope(Entry::CreateBMPFromFile);
+  ReceiveName(name);
+  return static_cast<HBITMAP>(state.bitmap_answer);
+}
+
+DOUBLE_EXPORT void _SaveBMPToFile(HBITMAP bitmap, const char* name, int flags) {
+  CallScope scope(Entry::SaveBMPToFile);
+  Receive(bitmap);
+  ReceiveName(name);
+  state.image.flags = flags;
+}
+
+#if !defined(CORVANE_DOUBLE_PARTIAL)
+DOUBLE_EXPORT HBITMAP _CreateBMPFromWSQByteArray(unsigned char* bytes, int length) {
+  CallScope scope(Entry::CreateBMPFromWSQByteArray);
+  state.image.bytes = bytes;
+  state.image.length = length;
+  return static_cast<HBITMAP>(state.bitmap_answer);
+}
+#endif
+
+DOUBLE_EXPORT int _SaveWSQByteArrayToImageFile(unsigned char* bytes, int length, const char* name, int flags) {
+  CallScope scope(Entry::SaveWSQByteArrayToImageFile);
+  state.image.bytes = bytes;
+  state.image.length = length;
+  ReceiveName(name);
+  state.image.flags = flags;
+  return state.int_answer;
+}
+
+DOUBLE_EXPORT HBITMAP _ConvertHBITMAPtoGrayScale256(HBITMAP bitmap) {
+  CallScope scope(Entry::ConvertHBITMAPtoGrayScale256);
+  Receive(bitmap);
+  return state.return_received ? bitmap : static_cast<HBITMAP>(state.bitmap_answer);
+}
+
+DOUBLE_EXPORT int _SaveHBITMAPtoFileAsGrayScale256BMP(HBITMAP bitmap, const char* name) {
+  CallScope scope(Entry::SaveHBITMAPtoFileAsGrayScale256BMP);
+  Receive(bitmap);
+  ReceiveName(name);
+  return state.int_answer;
+}
 
 DOUBLE_EXPORT void CorvaneDouble_SetThreadTag(int tag) { thread_tag = tag; }
 

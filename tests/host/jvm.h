@@ -35,18 +35,24 @@ class Jvm {
 
   // Bracket a call of a native method from the test, the way a JVM brackets
   // the call of a native method from Java: on leaving, our JVM checks that no
-  // critical region is still open and drops the call's local references.
+  // critical region is still open and drops the call's local references but
+  // the returned one, which comes back valid in the caller's frame.
   virtual void EnterNative() {}
-  virtual void LeaveNative() {}
+  virtual jobject LeaveNative(jobject result) { return result; }
 
   // --- Only our JVM can do these; HotSpot answers false / 0. ---
 
   // Element and critical access hand out copies (true) or direct pointers.
   virtual bool SetHandsOutCopies(bool copies) { (void)copies; return false; }
-  // The next `count` allocating JNI calls (NewByteArray, NewIntArray,
+  // After `after` more allocating JNI calls (NewByteArray, NewIntArray,
   // Get<Type>ArrayElements, GetPrimitiveArrayCritical, GetStringUTFChars,
-  // NewStringUTF) fail: they return null with OutOfMemoryError pending.
-  virtual bool FailNextAllocations(int count) { (void)count; return false; }
+  // NewStringUTF) succeed, the next `count` fail: they return null with
+  // OutOfMemoryError pending.
+  virtual bool FailNextAllocations(int count, int after = 0) {
+    (void)count;
+    (void)after;
+    return false;
+  }
   // Element copies and string copies handed out and not yet released.
   virtual std::size_t OutstandingCopies() { return 0; }
 };

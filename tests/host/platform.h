@@ -50,10 +50,12 @@ class BridgeModule {
     jvm.EnterNative();
     if constexpr (std::is_void_v<R>) {
       fn(env, nullptr, args...);
-      jvm.LeaveNative();
+      jvm.LeaveNative(nullptr);
+    } else if constexpr (std::is_pointer_v<R>) {  // a reference
+      return static_cast<R>(jvm.LeaveNative(fn(env, nullptr, args...)));
     } else {
-      R result = fn(env, nullptr, args...);
-      jvm.LeaveNative();
+      const R result = fn(env, nullptr, args...);
+      jvm.LeaveNative(nullptr);
       return result;
     }
   }
@@ -93,6 +95,8 @@ DoubleState* ImageLibrary();
 void SetImageLibraryThreadTag(int tag);
 // Restores the double to its freshly loaded state.
 void ResetImageLibrary();
+// GDI objects the process holds now.
+int LiveGdiObjects();
 // Scenario kLater: makes the double findable from now on.
 void MakeImageLibraryFindable();
 

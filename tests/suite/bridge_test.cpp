@@ -1,5 +1,6 @@
 #include "bridge_test.h"
 
+#include <cstdlib>
 #include <stdexcept>
 
 namespace corvane::test {
@@ -32,6 +33,7 @@ std::uint64_t AfterReturnRegister(std::uint64_t bits) {
 void BridgeTest::SetUp() {
   jvm_ = &TheJvm();
   env_ = jvm_->Env();
+  jvm_->SetHandsOutCopies(std::getenv("CORVANE_JVM_COPIES") != nullptr);
   ASSERT_EQ(env_->PushLocalFrame(1024), 0);
   saved_fpu_ = ReadFpu();
   ResetImageLibrary();

@@ -54,6 +54,7 @@ TEST_P(WithoutImageLibrary, EveryMethodReportsAndReturnsItsFailureResultOnEveryC
 }
 
 TEST_P(WithoutImageLibrary, FailedCallConvertsNothingAndLeavesTheControlWord) {
+  const std::size_t copies = jvm().OutstandingCopies();
   const FpuState before = ReadFpu();
   FpuState odd = before;
   odd.x87_control = 0x0F7F;  // 64-bit precision, rounding toward zero
@@ -65,7 +66,7 @@ TEST_P(WithoutImageLibrary, FailedCallConvertsNothingAndLeavesTheControlWord) {
   EXPECT_EQ(after.x87_control, odd.x87_control);
   EXPECT_EQ(after.mxcsr, odd.mxcsr);
   EXPECT_EQ(TakeReportTexts(), std::vector<std::u16string>{kUnableToLoad});
-  EXPECT_EQ(jvm().OutstandingCopies(), 0u) << "the string was converted";
+  EXPECT_EQ(jvm().OutstandingCopies(), copies) << "the string was converted";
 }
 
 // --- Scenario: an image library that lacks some entry points. ---
@@ -74,7 +75,8 @@ using PartialImageLibrary = BridgeTest;
 CORVANE_FOR_EACH_BINDING(PartialImageLibrary);
 
 TEST_P(PartialImageLibrary, MissingEntryPointIsReportedOnEveryCallWhileTheOthersWork) {
-  const std::set<std::string> missing = {"WriteTIFFpredictor", "ReadWSQ_comment", "WSQ_encode_stream"};
+  const std::set<std::string> missing = {"WriteTIFFpredictor", "ReadWSQ_comment", "WSQ_encode_stream",
+                                         "CreateBMPFromWSQByteArray"};
   for (const MethodInfo& method : kMethods) {
     if (!missing.count(method.name)) continue;
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -31,6 +31,18 @@ CallResult CallWithSampleArguments(const BridgeModule& m, const MethodInfo& meth
   } else if (signature == "([BIIDILjava/lang/String;)[B") {
     r.value.l = m.Call<jbyteArray>(name, env->NewByteArray(4), jint{2}, jint{2}, 0.75, jint{500},
                                    env->NewStringUTF("sample"));
+  } else if (signature == "([ILjava/lang/String;)[I") {
+    r.value.l = m.Call<jintArray>(name, env->NewIntArray(2), env->NewStringUTF("file"));
+  } else if (signature == "([IIILjava/lang/String;I)V") {
+    m.Call<void>(name, env->NewIntArray(4), jint{2}, jint{2}, env->NewStringUTF("file"), jint{0});
+  } else if (signature == "([I[B)[I") {
+    r.value.l = m.Call<jintArray>(name, env->NewIntArray(2), env->NewByteArray(4));
+  } else if (signature == "([BLjava/lang/String;I)I") {
+    r.value.i = m.Call<jint>(name, env->NewByteArray(4), env->NewStringUTF("file"), jint{0});
+  } else if (signature == "([I[III)[I") {
+    r.value.l = m.Call<jintArray>(name, env->NewIntArray(2), env->NewIntArray(4), jint{2}, jint{2});
+  } else if (signature == "([IIILjava/lang/String;)I") {
+    r.value.i = m.Call<jint>(name, env->NewIntArray(4), jint{2}, jint{2}, env->NewStringUTF("file"));
   } else {
     ADD_FAILURE() << "no sample arguments for " << method.name << " " << signature;
   }

@@ -209,10 +209,15 @@ TEST_P(StreamCodec, ResultArrayTheJvmCantMakeLeavesItsErrorPending) {
   lib().decode_answer = {true, 2, 2, 8, nullptr, false};
   const jintArray info = JavaInts({5, 5, 5});
   const jbyteArray stream = JavaBytes(kStream);
-  jvm().FailNextAllocations(2);  // the stream's elements are handed out, the result can't be made
-  EXPECT_EQ(Call<jbyteArray>("WSQ_1decode_1stream", stream, info), nullptr);
-  EXPECT_EQ(jvm().TakePendingException(), "java/lang/OutOfMemoryError");
-  EXPECT_EQ(FromJava(info), (std::vector<jint>{5, 5, 5}));
+  // The stream's elements, the result array, its elements: each failing in
+  // turn stops the call with the JVM's error pending and InfoArray as it was.
+  for (int after = 0; after < 3; ++after) {
+    jvm().FailNextAllocations(1, after);
+    EXPECT_EQ(Call<jbyteArray>("WSQ_1decode_1stream", stream, info), nullptr) << after;
+    EXPECT_EQ(jvm().TakePendingException(), "java/lang/OutOfMemoryError") << after;
+    EXPECT_EQ(FromJava(info), (std::vector<jint>{5, 5, 5})) << after;
+  }
+  EXPECT_EQ(Calls(Entry::WSQ_decode_stream), 2);
 }
 
 // Decodes and encodes on several threads at once each copy from the buffer

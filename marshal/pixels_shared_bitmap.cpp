@@ -1,0 +1,58 @@
+// The demo binding's PixelsToBitmap: the pixels go into SharedBitmap, one
+// 24-bit bitmap object per module that every call rebuilds; its handle stays
+// valid for the image library until the next rebuild. The three methods that
+// rebuild it are serialised from the rebuild until the image library's result
+// has been read, so that overlapping calls never delete a bitmap in use. The
+// lock is taken before the critical region opens: a thread never waits for
+// another while it holds one.
+#include <mutex>
+#include <new>
+#include <cstdint>
+
+#include "marshal/bitmaps.h"
+#include "marshal/scoped_critical.h"
+#include "marshal/shared_bitmap.h"
+
+namespace corvane {
+
+namespace {
+// Module state, never destroyed: the last object lives until the process ends.
+Dib24* SharedBitmap = nullptr;
+std::mutex SharedBitmapInUse;
+}  // namespace
+
+bool QueryBitmap(HBITMAP bitmap, jint* width, jint* height) {
+  return QueryBitmapThrough<GetObjectW>(bitmap, width, height);
+}
+
+HBITMAP PixelsToBitmap(JNIEnv* env, jintArray pixels, jint width, jint height) {
+  SharedBitmapInUse.lock();  // until EndBitmapUse
+  ScopedCritical elements(env, pixels, JNI_ABORT);
+  if (!elements) return nullptr;
+  delete SharedBitmap;  // and with it the bitmap the previous call handed out
+  SharedBitmap = new (std::nothrow) Dib24;
+  if (!SharedBitmap) return nullptr;
+  SharedBitmap->SetWidth(width);
+  SharedBitmap->SetHeight(height);
+  SharedBitmap->SetPixelFormat24();
+
+  const jint* source = elements.get<jint>();
+  const int rows = SharedBitmap->height(), columns = SharedBitmap->width();
+  for (int r = 0; r < rows; ++r) {
+    unsigned char* out = SharedBitmap->Row(r);
+    const jint* row = source + static_cast<std::size_t>(r) * columns;
+    for (int c = 0; c < columns; ++c) {
+      const auto e = static_cast<std::uint32_t>(row[c]);  // bits 24-31 are dropped
+      out[3 * c] = static_cast<unsigned char>(e);
+      out[3 * c + 1] = static_cast<unsigned char>(e >> 8);
+      out[3 * c + 2] = static_cast<unsigned char>(e >> 16);
+    }
+  }
+  const HBITMAP handle = SharedBitmap->Handle();
+  elements.Release();
+  return handle;
+}
+
+void EndBitmapUse(HBITMAP) { SharedBitmapInUse.unlock(); }
+
+}  // namespace corvane
