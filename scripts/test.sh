@@ -1,12 +1,25 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and runs every test leg.
+# Installs what is needed, builds everything and runs every test leg:
+#   hotspot     the suite in OpenJDK 17 with -Xcheck:jni (linux-x64)
+#   java        java itself binding each module through its class (linux-x64)
+#   sanitizers  the suite against our JVM under ASan and UBSan (linux-x64-asan),
+#               once with direct element access, once with copies
+#   static      the export directories of the deliverables
+# then prints per leg how many tests passed, failed and were skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/build.sh
+cmake --preset linux-x64-asan >/dev/null
+cmake --build --preset linux-x64-asan
+
 status=0
-for preset in linux-x64 windows-x86; do
+presets=(linux-x64 linux-x64-asan windows-x86)
+for preset in "${presets[@]}"; do
   echo "== tests: $preset"
-  ctest --preset "$preset" || status=1
+  rm -rf "build/$preset/gtest-results"
+  ctest --preset "$preset" --output-junit ctest-results.xml || status=1
 done
+echo "== summary"
+python3 scripts/summary.py "${presets[@]/#/build/}"
 exit $status
