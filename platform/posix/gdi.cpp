@@ -101,7 +101,7 @@ class Table {
     const auto key = reinterpret_cast<std::uintptr_t>(handle);
     std::shared_ptr<Bitmap> removed;
     std::lock_guard lock(mutex_);
-    
+    if (key == kStockBitmap) return true;
     const auto found = bitmaps_.find(key);
     if (found == bitmaps_.end()) return false;
     removed = std::move(found->second);  // released after the lock
