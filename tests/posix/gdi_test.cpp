@@ -84,7 +84,8 @@ struct Source {
   int height;
   DWORD colors_used;  // DIB colour tables: 0 for a full table
 
-  int TableSize() const { return bpp > 8 ? 0 : colors_used ? static_cast<int>(colors_used) : 1 << bpp; }
+  // More entries than the depth can index are not read.
+  int TableSize() const { return bpp > 8 ? 0 : colors_used ? std::min<int>(colors_used, 1 << bpp) : 1 << bpp; }
 
   std::uint32_t Raw(int x, int y) const {
     const std::uint32_t hash = (x * 7u + y * 13u + 5u) * 2654435761u;
@@ -169,6 +170,7 @@ std::vector<Source> AllSources() {
       for (const int bpp : {1, 4, 8, 16, 24, 32}) sources.push_back({kind, bpp, width, 3, 0});
       sources.push_back({kind, 4, width, 3, 5});
       sources.push_back({kind, 8, width, 3, 20});
+      sources.push_back({kind, 1, width, 3, 300});
     }
   }
   return sources;
@@ -293,6 +295,31 @@ TEST_F(GdiTest, CreateBitmapWithoutBitsIsBlack) {
   ASSERT_EQ(ReadTopDown32(bitmap.get(), 3, 2, out), 2);
   EXPECT_EQ(Bytes(out.bytes.begin(), out.bytes.begin() + 24), Bytes(24, 0));
   EXPECT_TRUE(out.GuardIntact());
+}
+
+// Storage of several MiB is allocated another way than small storage.
+TEST_F(GdiTest, LargeBitmapsKeepTheirContent) {
+  constexpr int kWidth = 1024, kHeight = 1030;
+  std::vector<std::uint32_t> pixels(kWidth * kHeight);
+  for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<std::uint32_t>(i * 2654435761u);
+  const OwnedBitmap ddb(CreateBitmap(kWidth, kHeight, 1, 32, pixels.data()));
+  ASSERT_TRUE(ddb);
+  Destination out(kWidth * 4u, kHeight);
+  ASSERT_EQ(ReadTopDown32(ddb.get(), kWidth, kHeight, out), kHeight);
+  EXPECT_EQ(std::memcmp(out.bytes.data(), pixels.data(), pixels.size() * 4), 0);
+  EXPECT_TRUE(out.GuardIntact());
+
+  BITMAPINFO info{};
+  info.bmiHeader = Header(kWidth, kHeight, 24);
+  void* bits = nullptr;
+  const OwnedBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ASSERT_NE(bits, nullptr);
+  const auto* storage = static_cast<const std::uint8_t*>(bits);
+  EXPECT_TRUE(std::all_of(storage, storage + kWidth * 3 * kHeight, [](std::uint8_t b) { return b == 0; }));
+  Destination zero(kWidth * 4u, kHeight);
+  ASSERT_EQ(ReadTopDown32(dib.get(), kWidth, kHeight, zero), kHeight);
+  EXPECT_TRUE(std::all_of(zero.bytes.begin(), zero.bytes.end() - kGuardBytes, [](std::uint8_t b) { return b == 0; }));
+  EXPECT_TRUE(zero.GuardIntact());
 }
 
 TEST_F(GdiTest, GetObjectDescribesEachBitmap) {
@@ -424,6 +451,7 @@ TEST_F(GdiTest, CreateDIBSectionRejectsWhatItCannotHold) {
 }
 
 TEST_F(GdiTest, ObjectsAreCountedUntilDeleted) {
+  EXPECT_EQ(objects_at_start_, 0) << "nothing is alive between tests";
   const HBITMAP ddb = CreateBitmap(4, 4, 1, 32, nullptr);
   BITMAPINFO info{};
   info.bmiHeader = Header(4, 4, 24);
