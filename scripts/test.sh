@@ -4,6 +4,9 @@
 #   java        java itself binding each module through its class (linux-x64)
 #   sanitizers  the suite against our JVM under ASan and UBSan (linux-x64-asan),
 #               once with direct element access, once with copies
+#   wine        the suite as a 32-bit Windows program against our JVM, calling
+#               the very DLLs in dist/windows-x86 under 32-bit Wine in qemu-i386,
+#               once with direct element access, once with copies
 #   static      the export directories of the deliverables
 # then prints per leg how many tests passed, failed and were skipped.
 set -euo pipefail
@@ -12,6 +15,12 @@ cd "$(dirname "$0")/.."
 bash scripts/build.sh
 cmake --preset linux-x64-asan >/dev/null
 cmake --build --preset linux-x64-asan
+
+# The 32-bit Windows rig: set up (or checked) under build/, served by one
+# wineserver for the whole run.
+export CORVANE_WINE_RIG="$PWD/build/wine-rig"
+bash tests/wine/setup-rig.sh "$CORVANE_WINE_RIG"
+trap 'bash tests/wine/stop-rig.sh "$CORVANE_WINE_RIG" || true' EXIT
 
 status=0
 presets=(linux-x64 linux-x64-asan windows-x86)

@@ -238,7 +238,11 @@ int DescribeForGetDIBits(const Bitmap& source, BITMAPINFOHEADER& header) {
 extern "C" {
 
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel, const void* bits) {
-  if (width < 0 || height < 0 || planes != 1) return nullptr;
+  // A negative size counts by its magnitude, as GDI takes it.
+  if (width == std::numeric_limits<int>::min() || height == std::numeric_limits<int>::min()) return nullptr;
+  width = width < 0 ? -width : width;
+  height = height < 0 ? -height : height;
+  if (planes != 1) return nullptr;
   if (bits_per_pixel != 1 && bits_per_pixel != 16 && bits_per_pixel != 24 && bits_per_pixel != 32) return nullptr;
   if (width == 0 || height == 0) return reinterpret_cast<HBITMAP>(kStockBitmap);
   try {

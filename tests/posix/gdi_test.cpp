@@ -2,6 +2,8 @@
 // GetDIBits, the BITMAP record, handle lifetimes and the limits of each call.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -411,12 +413,30 @@ TEST_F(GdiTest, CreateBitmapRejectsWhatItCannotHold) {
     int width, height;
     UINT planes, bpp;
   };
-  for (const Case c : {Case{-1, 4, 1, 32}, Case{4, -1, 1, 32}, Case{-1, 0, 1, 32}, Case{4, 4, 2, 32}, Case{4, 4, 0, 32},
+  for (const Case c : {Case{INT_MIN, 4, 1, 32}, Case{4, INT_MIN, 1, 32}, Case{4, 4, 2, 32}, Case{4, 4, 0, 32},
                        Case{4, 4, 1, 7}, Case{4, 4, 1, 64}, Case{65536, 65536, 1, 32}, Case{0x7FFFFFFF, 9, 1, 1},
                        Case{32768, 16384, 1, 32}}) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << ", " << c.planes << " planes, " << c.bpp << " bpp");
     EXPECT_EQ(CreateBitmap(c.width, c.height, c.planes, c.bpp, nullptr), nullptr);
   }
+}
+
+// As Windows GDI does (seen under Wine): a negative size counts by its
+// magnitude, and a zero one still gives the stock bitmap.
+TEST_F(GdiTest, CreateBitmapTakesNegativeSizesByTheirMagnitude) {
+  const std::uint32_t pixels[6] = {1, 2, 3, 4, 5, 6};
+  struct Case {
+    int width, height, expected_width, expected_height;
+  };
+  for (const Case c : {Case{-3, 2, 3, 2}, Case{3, -2, 3, 2}, Case{-2, -3, 2, 3}}) {
+    const HBITMAP bitmap = CreateBitmap(c.width, c.height, 1, 32, pixels);
+    BITMAP record{};
+    ASSERT_EQ(GetObjectW(bitmap, sizeof record, &record), static_cast<int>(sizeof record));
+    EXPECT_EQ(record.bmWidth, c.expected_width);
+    EXPECT_EQ(record.bmHeight, c.expected_height);
+    DeleteObject(bitmap);
+  }
+  EXPECT_EQ(CreateBitmap(-1, 0, 1, 32, nullptr), CreateBitmap(0, 1, 1, 32, nullptr)) << "the stock bitmap";
 }
 
 TEST_F(GdiTest, CreateDIBSectionRejectsWhatItCannotHold) {

@@ -168,21 +168,26 @@ TEST_P(Bitmaps, DemoBitmapLivesUntilTheNextRebuildLibraryBitmapUntilTheCallEnds)
   EXPECT_FALSE(NamesABitmap(first)) << "gone once the next call has converted its pixels";
 }
 
+// No bitmap: in the demo binding for a width or height of 0 or below; in the
+// library binding where GDI makes none, or would read more pixels than the
+// array holds (GDI takes a negative size by its magnitude).
 TEST_P(Bitmaps, SizesThatMakeNoBitmapAreReportedWithoutCallingTheImageLibrary) {
   struct Case {
     jint width, height;
+    std::vector<jint> pixels;
   };
   const std::size_t copies = jvm().OutstandingCopies();
-  std::vector<Case> cases = {{-1, 2}, {2, -3}, {INT_MIN, 1}};
-  if (binding() == Binding::kDemo) cases.insert(cases.end(), {{0, 2}, {2, 0}, {0, 0}});
-  for (const Case c : cases) {
+  std::vector<Case> cases = {{-1, 2, {1}}, {2, -3, {1, 2, 3, 4}}, {INT_MIN, 1, {1}}, {-65536, -65536, {1}}};
+  if (binding() == Binding::kDemo) {
+    cases.insert(cases.end(), {{0, 2, {1}}, {2, 0, {1}}, {0, 0, {}}, {-2, -2, {1, 2, 3, 4}}});
+  }
+  for (const Case& c : cases) {
     const jintArray size = JavaInts({9, 9});
-    EXPECT_EQ(Call<jintArray>("ConvertHBITMAPtoGrayScale256", size, JavaInts({1, 2, 3, 4}), c.width, c.height),
-              nullptr);
+    EXPECT_EQ(Call<jintArray>("ConvertHBITMAPtoGrayScale256", size, JavaInts(c.pixels), c.width, c.height), nullptr);
     EXPECT_EQ(FromJava(size), (std::vector<jint>{9, 9}));
-    Call<void>("SaveBMPToFile", JavaInts({1}), c.width, c.height, JavaString(u"x"), jint{0});
-    EXPECT_EQ(Call<jint>("SaveHBITMAPtoFileAsGrayScale256BMP", JavaInts({1}), c.width, c.height, JavaString(u"x")),
-              0);
+    Call<void>("SaveBMPToFile", JavaInts(c.pixels), c.width, c.height, JavaString(u"x"), jint{0});
+    EXPECT_EQ(
+        Call<jint>("SaveHBITMAPtoFileAsGrayScale256BMP", JavaInts(c.pixels), c.width, c.height, JavaString(u"x")), 0);
     EXPECT_EQ(TakeReportTexts(), (std::vector<std::u16string>{kUnableToCreate, kUnableToCreate, kUnableToCreate}))
         << c.width << " x " << c.height;
   }
@@ -190,6 +195,15 @@ TEST_P(Bitmaps, SizesThatMakeNoBitmapAreReportedWithoutCallingTheImageLibrary) {
                 Calls(Entry::SaveHBITMAPtoFileAsGrayScale256BMP),
             0);
   EXPECT_EQ(jvm().OutstandingCopies(), copies) << "no file name converted";
+}
+
+TEST_P(Bitmaps, LibraryBindingPassesNegativeSizesToGdi) {
+  if (binding() == Binding::kDemo) GTEST_SKIP() << "the demo binding makes no bitmap of a negative size";
+  Call<void>("SaveBMPToFile", JavaInts({1, 2, 3, 4, 5, 6}), jint{-3}, jint{2}, JavaString(u"x"), jint{0});
+  EXPECT_EQ(lib().image.bitmap.width, 3);
+  EXPECT_EQ(lib().image.bitmap.height, 2);
+  EXPECT_EQ(std::vector<std::uint32_t>(lib().image.bitmap.pixels, lib().image.bitmap.pixels + 6),
+            (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_P(Bitmaps, ConvertFollowsTheBitmapTheImageLibraryReturns) {
@@ -298,8 +312,15 @@ TEST_P(Bitmaps, GdiObjectsStayFlatOverManyCalls) {
   };
   round(0);  // the demo binding's one shared bitmap comes into being
   const int objects = LiveGdiObjects();
-  for (int i = 1; i <= 20000; ++i) round(i);
+  int alive = 0;
+  for (int i = 1; i <= 20000; ++i) {
+    round(i);
+    // What the image library received last in this round: the library
+    // binding's own bitmap is deleted, the demo binding's shared one lives.
+    alive += NamesABitmap(lib().image.bitmap.handle);
+  }
   EXPECT_EQ(LiveGdiObjects(), objects);
+  EXPECT_EQ(alive, binding() == Binding::kDemo ? 20000 : 0);
   EXPECT_TRUE(NamesABitmap(returned.handle()));
 }
 

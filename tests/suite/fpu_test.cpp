@@ -12,7 +12,7 @@ constexpr unsigned short kX87Reserved6 = 0x0040;  // reads back as 1 on most pro
 constexpr unsigned short kX87Flags = 0x00FF;      // exception flags, stack fault, summary
 constexpr unsigned int kSseMasksNoDenormal = 0x1E80;  // IM ZM OM UM PM
 constexpr unsigned int kSseKept = 0x8140;             // FZ, DM mask, DAZ
-constexpr unsigned int kSseFlags = 0x003F;
+constexpr unsigned int kSseFlags = 0x003F;  // cleared by msvcrt's _controlfp under Wine, kept by ours
 
 struct Scramble {
   const char* what;
@@ -42,17 +42,19 @@ TEST_P(FpuRestoreTest, CompletedCallLeavesTheDefaultControlWord) {
       EXPECT_EQ(after.x87_status & kX87Flags, 0) << s.what << ": pending x87 exceptions are cleared";
       EXPECT_EQ(after.mxcsr, s.state.mxcsr) << s.what << ": MXCSR stays as the image library left it";
     } else {
-      const unsigned int kept = kSseKept | kSseFlags;
-      EXPECT_EQ(after.mxcsr, kSseMasksNoDenormal | (s.state.mxcsr & kept)) << s.what;
+      // The exception flags are not the reset's business: only the control bits are compared.
+      EXPECT_EQ(after.mxcsr & ~kSseFlags, kSseMasksNoDenormal | (s.state.mxcsr & kSseKept)) << s.what;
     }
   }
 }
 
 TEST_P(FpuRestoreTest, ReturnedDoubleIsUntouchedByTheReset) {
-  lib().scramble = kScrambles[0].state;  // 24-bit precision would round anything computed
+  // 64-bit precision, rounding toward zero: a value the bridge computed with
+  // instead of holding it would come out changed. (Not 24-bit precision:
+  // qemu rounds x87 loads to it, which processors don't.)
+  lib().scramble = kScrambles[1].state;
   lib().bitrate_bits = 0x400921FB54442D18;  // pi
   const std::uint64_t bits = Bits(Call<jdouble>("ReadWSQ_1bitrate"));
-  WriteFpu(ReadFpu());
   EXPECT_EQ(bits, 0x400921FB54442D18u);
 }
 
