@@ -48,4 +48,4 @@ for leg in sorted(counts):
     c = counts[leg]
     total.update(c)
     print(f"{leg}: {c['passed']} passed, {c['failed']} failed, {c['skipped']} skipped")
-print(f"all legs: {total['passed']} passed, {total['failed']} failed, {total['skipped']} skipped")
+print(f"total: {total['passed']} passed, {total['failed']} failed, {total['skipped']} skipped")

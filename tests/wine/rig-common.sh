@@ -45,14 +45,30 @@ rig_binfmt_interpreter() {
   sed -n 's/^interpreter //p' "$entry"
 }
 
+# True when INTERPRETER is this qemu or the qemu of another complete rig
+# (RIG/qemu/usr/bin/qemu-i386 beside RIG/qemu/.rig-stamp). Any of them runs
+# any rig's programs, since QEMU_LD_PREFIX names the sysroot; taking over the
+# registration of a rig in use would fail its programs' exec calls meanwhile.
+rig_binfmt_usable() {
+  local interpreter=$1 qemu=$2
+  [[ -n $interpreter ]] || return 1
+  [[ $interpreter == "$qemu" ]] && return 0
+  [[ $interpreter == */qemu/usr/bin/qemu-i386 && -x $interpreter &&
+    -f ${interpreter%/usr/bin/qemu-i386}/.rig-stamp ]]
+}
+
 # Makes the kernel hand every i386 ELF to QEMU. Wine re-executes itself and
 # starts wineboot and its services as new i386 processes, so running the
 # loader under qemu by hand is not enough. Lasts until reboot. With FORCE=1 an
 # existing registration of the same path is replaced too (the F flag keeps the
 # file that was open at registration, so a re-extracted qemu needs this).
 rig_register_binfmt() {
-  local qemu=$1 force=${2:-0} entry name
-  if [[ $force != 1 && $(rig_binfmt_interpreter) == "$qemu" ]]; then
+  local qemu=$1 force=${2:-0} entry name current
+  current=$(rig_binfmt_interpreter)
+  if [[ $force == 1 ]]; then
+    [[ $current == "$qemu" || -z $current ]] || force=0
+  fi
+  if [[ $force != 1 ]] && rig_binfmt_usable "$current" "$qemu"; then
     return 0
   fi
   [[ $(id -u) == 0 ]] || rig_die "registering qemu for i386 executables needs root"
@@ -91,10 +107,16 @@ rig_server_socket() {
   printf '/tmp/%s/server-%s-%s/socket\n' "$dir" "$dev" "$ino"
 }
 
+# True when a server holds the prefix's lock. A socket alone can be stale (a
+# server that was killed leaves it behind); the server's fcntl lock on the
+# file beside it shows in /proc/locks as MAJOR:MINOR:INODE.
 rig_server_running() {
-  local socket
+  local socket lock ino
   socket=$(rig_server_socket)
-  [[ -n $socket && -S $socket ]]
+  [[ -n $socket && -S $socket ]] || return 1
+  lock=${socket%/socket}/lock
+  ino=$(stat -c %i "$lock" 2>/dev/null) || return 1
+  awk -v ino="$ino" '{ n = split($6, f, ":"); if (f[n] == ino) found = 1 } END { exit !found }' /proc/locks
 }
 
 # Starts a wineserver that stays 60 s after its last client, unless one runs.
