@@ -12,6 +12,9 @@ namespace corvane {
 // `parameter`) or when the JVM can make no copy (OutOfMemoryError).
 const char* JavaText(JNIEnv* env, jstring string, const char* parameter);
 
+// Throws NullPointerException naming `parameter` when `reference` is null.
+bool RequireNonNull(JNIEnv* env, jobject reference, const char* parameter);
+
 // A new Java string from the image library's text; null for null text.
 jstring NewJavaString(JNIEnv* env, const char* text);
 

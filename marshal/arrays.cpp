@@ -9,9 +9,7 @@
 namespace corvane {
 
 bool RequireArray(JNIEnv* env, jarray array, const char* parameter) {
-  if (array) return true;
-  ThrowJava(env, "java/lang/NullPointerException", (std::string(parameter) + " is null").c_str());
-  return false;
+  return RequireNonNull(env, array, parameter);
 }
 
 bool RequireLength(JNIEnv* env, jarray array, std::int64_t needed, const char* parameter) {

@@ -24,8 +24,7 @@ JNIEXPORT jintArray JNICALL CORVANE_JNI(ConvertHBITMAPtoGrayScale256)(JNIEnv* en
 JNIEXPORT jint JNICALL CORVANE_JNI(SaveHBITMAPtoFileAsGrayScale256BMP)(JNIEnv* env, jclass, jintArray pixels,
                                                                        jint width, jint height, jstring file_name) {
   return NativeMethod<jint>(entry::SaveHBITMAPtoFileAsGrayScale256BMP, [&](auto& call) -> jint {
-    if (!RequirePixels(env, pixels, width, height)) return 0;
-    if (!file_name) return ThrowJava(env, "java/lang/NullPointerException", "fileName is null"), 0;
+    if (!RequirePixels(env, pixels, width, height) || !RequireNonNull(env, file_name, "fileName")) return 0;
     BitmapFromPixels bitmap(env, pixels, width, height);
     if (!HaveBitmap(env, call, bitmap)) return 0;
     const char* name = JavaText(env, file_name, "fileName");

@@ -21,8 +21,7 @@ JNIEXPORT jintArray JNICALL CORVANE_JNI(CreateBMPFromFile)(JNIEnv* env, jclass, 
 JNIEXPORT void JNICALL CORVANE_JNI(SaveBMPToFile)(JNIEnv* env, jclass, jintArray pixels, jint width, jint height,
                                                   jstring file_name, jint flags) {
   NativeMethod<void>(entry::SaveBMPToFile, [&](auto& call) {
-    if (!RequirePixels(env, pixels, width, height)) return;
-    if (!file_name) return ThrowJava(env, "java/lang/NullPointerException", "fileName is null");
+    if (!RequirePixels(env, pixels, width, height) || !RequireNonNull(env, file_name, "fileName")) return;
     BitmapFromPixels bitmap(env, pixels, width, height);
     if (!HaveBitmap(env, call, bitmap)) return;
     const char* name = JavaText(env, file_name, "fileName");
@@ -45,8 +44,7 @@ JNIEXPORT jintArray JNICALL CORVANE_JNI(CreateBMPFromWSQByteArray)(JNIEnv* env, 
 JNIEXPORT jint JNICALL CORVANE_JNI(SaveWSQByteArrayToImageFile)(JNIEnv* env, jclass, jbyteArray stream,
                                                                 jstring file_name, jint flags) {
   return NativeMethod<jint>(entry::SaveWSQByteArrayToImageFile, [&](auto& call) -> jint {
-    if (!RequireArray(env, stream, "wsq")) return 0;
-    if (!file_name) return ThrowJava(env, "java/lang/NullPointerException", "fileName is null"), 0;
+    if (!RequireArray(env, stream, "wsq") || !RequireNonNull(env, file_name, "fileName")) return 0;
     const jsize length = env->GetArrayLength(stream);
     unsigned char* bytes = InputBytes(env, stream);
     if (!bytes) return 0;
