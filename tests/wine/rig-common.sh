@@ -126,9 +126,9 @@ rig_start_server() {
   local i
   rig_server_running && return 0
   setsid "$CORVANE_HOST_WINESERVER" -p60 </dev/null >/dev/null 2>&1 &
-  # Wait for its socket so the program connects to it rather than starting a
-  # short-lived server of its own. A server that lost the race to another
-  # one exits at once; then the other one's socket appears.
+  # Wait for its socket so the program connects to it rather than racing to
+  # start a server of its own. A server that lost the race to another one
+  # exits at once; then the other one's socket appears.
   for ((i = 0; i < 200; i++)); do
     rig_server_running && return 0
     sleep 0.05
