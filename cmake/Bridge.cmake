@@ -69,8 +69,10 @@ function(corvane_add_bridge binding)
     set_target_properties(${target} PROPERTIES PREFIX "")
   else()
     target_link_libraries(${target} PRIVATE corvane_posix)
-    target_link_options(${target} PRIVATE
-      "LINKER:--version-script=${exports}" "LINKER:--no-undefined" "LINKER:--no-undefined-version")
+    target_link_options(${target} PRIVATE "LINKER:--version-script=${exports}" "LINKER:--no-undefined-version")
+    if(NOT CORVANE_FUZZ)  # clang leaves the sanitizer runtime to the executable
+      target_link_options(${target} PRIVATE "LINKER:--no-undefined")
+    endif()
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/..")
   endif()
   install(TARGETS ${target} LIBRARY DESTINATION ${binding} RUNTIME DESTINATION ${binding})

@@ -57,12 +57,14 @@ class EntryCall<R(Args...)> {
 template <typename JavaResult, typename Fn, typename Steps>
 JavaResult NativeMethod(const EntryPoint<Fn>& entry, Steps&& steps) {
   Fn* address = LoadEntryPoint(entry);
-  if (!address) return JavaResult{};
-  EntryCall<Fn> call(address);
   if constexpr (std::is_void_v<JavaResult>) {
+    if (!address) return;
+    EntryCall<Fn> call(address);
     std::forward<Steps>(steps)(call);
     if (call.RestoresFpu()) FpuRestore();
   } else {
+    if (!address) return JavaResult{};
+    EntryCall<Fn> call(address);
     // Held in memory across the reset, which never touches it.
     const JavaResult result = std::forward<Steps>(steps)(call);
     if (call.RestoresFpu()) FpuRestore();

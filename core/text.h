@@ -16,6 +16,8 @@ const char* JavaText(JNIEnv* env, jstring string, const char* parameter);
 bool RequireNonNull(JNIEnv* env, jobject reference, const char* parameter);
 
 // A new Java string from the image library's text; null for null text.
+// Text that is not modified UTF-8 (which NewStringUTF requires) still gives a
+// string: each byte that starts no valid sequence becomes U+FFFD.
 jstring NewJavaString(JNIEnv* env, const char* text);
 
 // Throws a new exception of `exception_class` ("java/lang/NullPointerException").

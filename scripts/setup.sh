@@ -8,6 +8,7 @@ packages=(
   openjdk-17-jdk-headless                    # javac -h, jni.h, the real JVM
   googletest                                 # GoogleTest sources in /usr/src/googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686 # the windows-x86 build
+  clang-14 libclang-rt-14-dev                # the fuzzer (libFuzzer, sanitizers)
 )
 
 missing=()

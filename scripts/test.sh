@@ -8,13 +8,17 @@
 #               the very DLLs in dist/windows-x86 under 32-bit Wine in qemu-i386,
 #               once with direct element access, once with copies
 #   static      the export directories of the deliverables
+#   fuzz        a minute of libFuzzer over both bindings (linux-x64-fuzz), and
+#               every input that once found a bug
 # then prints per leg how many tests passed, failed and were skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/build.sh
-cmake --preset linux-x64-asan >/dev/null
-cmake --build --preset linux-x64-asan
+for preset in linux-x64-asan linux-x64-fuzz; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
 
 # The 32-bit Windows rig: set up (or checked) under build/, served by one
 # wineserver for the whole run.
@@ -23,7 +27,7 @@ bash tests/wine/setup-rig.sh "$CORVANE_WINE_RIG"
 trap 'bash tests/wine/stop-rig.sh "$CORVANE_WINE_RIG" || true' EXIT
 
 status=0
-presets=(linux-x64 linux-x64-asan windows-x86)
+presets=(linux-x64 linux-x64-asan windows-x86 linux-x64-fuzz)
 for preset in "${presets[@]}"; do
   echo "== tests: $preset"
   rm -rf "build/$preset/gtest-results"

@@ -109,6 +109,27 @@ TEST_P(Settings, ReadWSQ_commentReturnsANewStringOnEveryCall) {
   EXPECT_FALSE(env()->IsSameObject(first, second));
 }
 
+// NewStringUTF takes modified UTF-8 only; other bytes from the image library
+// still give a string, with U+FFFD for each byte that starts no valid sequence.
+TEST_P(Settings, ReadWSQ_commentTextThatIsNotModifiedUtf8) {
+  struct Case {
+    const char* bytes;
+    std::u16string java;
+  };
+  const Case cases[] = {
+      {"caf\xE9", u"caf\uFFFD"},                          // a Latin-1 byte
+      {"\xF0\x9F\x98\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // four-byte UTF-8
+      {"\xC0\xAF\xC1\x81", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // overlong forms
+      {"a\xC0\x80" "b\xED\xA0\xBD\xED\xB8\x80", u"a" + std::u16string(1, u'\0') + u"b\U0001F600"},  // valid
+  };
+  for (const Case& c : cases) {
+    lib().comment = c.bytes;
+    const jstring comment = Call<jstring>("ReadWSQ_1comment");
+    ASSERT_NE(comment, nullptr);
+    EXPECT_EQ(FromJava(comment), c.java) << c.bytes;
+  }
+}
+
 TEST_P(Settings, NullTextFromTheImageLibraryGivesNull) {
   lib().comment = nullptr;
   EXPECT_EQ(Call<jstring>("ReadWSQ_1comment"), nullptr);
