@@ -1,5 +1,7 @@
 #include "vm.h"
 
+#include "per_thread.h"
+
 #include <algorithm>
 
 #include <cstdlib>
@@ -14,20 +16,19 @@ constexpr std::size_t kRefsPerChunk = 1024;
 
 std::byte GuardByte(std::size_t i) { return static_cast<std::byte>(0xA5 ^ (i * 7)); }
 
-thread_local ThreadState* tls_thread = nullptr;
-
-// Detaches a thread that ends while still attached, and says so.
-struct ThreadExit {
-  ~ThreadExit() {
+// The calling thread's state. The slot's destructor runs as the thread ends:
+// it detaches a thread that is still attached, and says so.
+struct ThreadSlot {
+  ThreadState* state = nullptr;
+  ~ThreadSlot() {
+    if (state == nullptr) return;
     Vm& vm = Vm::Get();
     std::lock_guard lock(vm.mu);
-    if (ThreadState* thread = vm.Current()) {
-      vm.Fault("a thread ended while attached to the JVM");
-      vm.Detach(*thread);
-    }
+    vm.Fault("a thread ended while attached to the JVM");
+    vm.Detach(*state);
   }
 };
-thread_local ThreadExit tls_exit;
+using Slots = PerThread<ThreadSlot>;
 
 }  // namespace
 
@@ -123,24 +124,27 @@ Vm::Vm() : refs_in_last_chunk_(kRefsPerChunk), invoke_table_(InvokeTable()) {
   java_vm_.functions = &invoke_table_;
 }
 
-ThreadState* Vm::Current() { return tls_thread; }
+ThreadState* Vm::Current() {
+  const ThreadSlot* slot = Slots::Find();
+  return slot ? slot->state : nullptr;
+}
 
 ThreadState& Vm::Attach() {
-  if (tls_thread != nullptr) return *tls_thread;
-  (void)&tls_exit;  // arms the detach at thread end
+  if (ThreadState* current = Current()) return *current;
   auto thread = std::make_unique<ThreadState>();
   thread->env.functions = &FunctionTable();
   thread->serial = next_serial_++;
   thread->frames.push_back({FrameKind::kBase, {}});
-  tls_thread = thread.get();
+  ThreadState& attached = *thread;
   threads_.emplace(&thread->env, std::move(thread));
-  return *tls_thread;
+  Slots::Get().state = &attached;
+  return attached;
 }
 
 void Vm::Detach(ThreadState& thread) {
   while (!thread.frames.empty()) PopFrame(thread);
   SetPending(thread, nullptr);
-  if (tls_thread == &thread) tls_thread = nullptr;
+  if (ThreadSlot* slot = Slots::Find(); slot && slot->state == &thread) slot->state = nullptr;
   // The state stays allocated, so that a stale JNIEnv still reaches our
   // functions, which report it.
   auto it = threads_.find(&thread.env);
