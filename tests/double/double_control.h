@@ -86,6 +86,23 @@ struct ImageCall {
   int flags;
 };
 
+// Hostile mode: every entry point answers at random, within and beyond what
+// an image library promises: extreme, negative and overflowing sizes and
+// counts, null and stale buffers with positive counts, bitmaps of every depth,
+// null, deleted and bogus handles, the handle it received, texts that are not
+// modified UTF-8 or the same pointer twice, a scrambled FPU. The bytes of its
+// buffers are the thread's (ThreadBufferByte); a buffer it hands out with a
+// count the bridge can copy is never shorter than that count.
+struct Hostile {
+  bool enabled;
+  // Where the choices come from: `draw(context, bound)` returns a number
+  // below `bound` (a fuzzer's input); null for the double's own generator,
+  // started from `seed`.
+  std::uint64_t (*draw)(void* context, std::uint64_t bound);
+  void* context;
+  std::uint64_t seed;
+};
+
 struct DoubleState {
   int calls[static_cast<int>(Entry::kCount)];
 
@@ -109,6 +126,7 @@ struct DoubleState {
   int int_answer;        // the result of the two int-returning save entry points
 
   FpuScramble scramble;
+  Hostile hostile;
 };
 
 // The byte at `index` of the buffer that the stream codec hands a thread
@@ -117,7 +135,13 @@ inline unsigned char ThreadBufferByte(int tag, int index) {
   return static_cast<unsigned char>(tag * 31 + index);
 }
 
+// The calling thread's state: the shared one, or after
+// CorvaneDouble_UseThreadState the thread's own.
 using DoubleStateFn = DoubleState* (*)();
+// From now on the calling thread records and answers through a state of its
+// own, a copy of the shared one, until the thread ends.
+using DoubleUseThreadStateFn = DoubleState* (*)();
+inline constexpr const char* kDoubleUseThreadStateSymbol = "CorvaneDouble_UseThreadState";
 // Sets the calling thread's tag (0 at first).
 using DoubleSetThreadTagFn = void (*)(int tag);
 inline constexpr const char* kDoubleSetThreadTagSymbol = "CorvaneDouble_SetThreadTag";

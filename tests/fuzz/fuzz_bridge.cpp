@@ -1,6 +1,7 @@
 // Coverage-guided fuzzing of the 18 native methods of both bindings against
-// our strict JVM. Each input is a short sequence of calls: binding, method,
-// arguments, and what the image library double answers. Any misuse our JVM
+// our strict JVM and the image library double in its hostile mode. Each input
+// is a short sequence of calls: binding, method, arguments, and the choices
+// behind what the double answers. Any misuse our JVM
 // records, and anything ASan or UBSan sees, aborts with the input kept.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <stdlib.h>
@@ -31,11 +32,6 @@ constexpr MethodRow kMethods[] = {
 #include "core/method_table.h"
 };
 constexpr int kMethodCount = sizeof kMethods / sizeof kMethods[0];
-
-// Output buffers the double may hand out are never shorter than what it reports.
-constexpr int kOwnBufferSize = 1 << 16;
-unsigned char own_buffer[kOwnBufferSize];
-constexpr long long kThreadBufferLimit = 1 << 16;  // the double's own buffer, kept fast
 
 jint ExtremeInt(FuzzedDataProvider& in) {
   static constexpr jint kValues[] = {0, -1, 1, 2, 3, 7, 8, 255, 256, 65535, 65536, 46341, -46341,
@@ -106,115 +102,10 @@ jintArray FuzzInts(JNIEnv* env, FuzzedDataProvider& in, long long wanted = -1) {
   return array;
 }
 
-// The bitmaps of one input: valid ones of various depths, a deleted one, a
-// bogus handle; every handle is one GDI can look up or reject.
-struct Bitmaps {
-  std::vector<HBITMAP> live;
-  void* deleted = nullptr;
-
-  void Make(FuzzedDataProvider& in) {
-    const int count = in.ConsumeIntegralInRange(0, 3);
-    for (int i = 0; i < count; ++i) {
-      const int width = in.ConsumeIntegralInRange(1, 9), height = in.ConsumeIntegralInRange(1, 9);
-      HBITMAP made = nullptr;
-      if (in.ConsumeBool()) {
-        static constexpr WORD kDepths[] = {1, 4, 8, 16, 24, 32};
-        struct {
-          BITMAPINFOHEADER header;
-          RGBQUAD colors[256];
-        } info{};
-        info.header.biSize = sizeof(BITMAPINFOHEADER);
-        info.header.biWidth = width;
-        info.header.biHeight = in.ConsumeBool() ? -height : height;
-        info.header.biPlanes = 1;
-        info.header.biBitCount = in.PickValueInArray(kDepths);
-        info.header.biCompression = BI_RGB;
-        for (RGBQUAD& c : info.colors) c = {in.ConsumeIntegral<BYTE>(), 0x40, 0x80, 0};
-        void* bits = nullptr;
-        made = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (made && bits) {
-          const std::size_t stride = (static_cast<std::size_t>(width) * info.header.biBitCount + 31) / 32 * 4;
-          const std::vector<std::uint8_t> fill = in.ConsumeBytes<std::uint8_t>(stride * height);
-          if (!fill.empty()) std::memcpy(bits, fill.data(), fill.size());
-        }
-      } else {
-        static constexpr UINT kDepths[] = {1, 16, 24, 32};
-        const UINT bpp = in.PickValueInArray(kDepths);
-        std::vector<std::uint8_t> bits((static_cast<std::size_t>(width) * bpp + 15) / 16 * 2 * height);
-        const std::vector<std::uint8_t> fill = in.ConsumeBytes<std::uint8_t>(bits.size());
-        if (!fill.empty()) std::memcpy(bits.data(), fill.data(), fill.size());
-        made = CreateBitmap(in.ConsumeBool() ? -width : width, height, 1, bpp, bits.data());
-      }
-      if (made) live.push_back(made);
-    }
-    const HBITMAP gone = CreateBitmap(2, 2, 1, 32, nullptr);
-    deleted = gone;
-    DeleteObject(gone);
-  }
-
-  void* Pick(FuzzedDataProvider& in) const {
-    switch (in.ConsumeIntegralInRange(0, 4)) {
-      case 0: return nullptr;
-      case 1: return deleted;
-      case 2: return reinterpret_cast<void*>(in.ConsumeIntegral<std::uintptr_t>());  // bogus
-      default: return live.empty() ? nullptr : live[in.ConsumeIntegralInRange<std::size_t>(0, live.size() - 1)];
-    }
-  }
-
-  ~Bitmaps() {
-    for (HBITMAP b : live) DeleteObject(b);
-  }
-};
-
-// What the double reports for a codec buffer of `count` bytes: its own
-// buffer, ours, or null; never a buffer shorter than a count that can be one.
-template <typename Answer>
-void ChooseOutput(FuzzedDataProvider& in, Answer& answer, long long count, bool count_is_meaningful) {
-  answer.null_output = false;
-  answer.output = nullptr;
-  const int choice = in.ConsumeIntegralInRange(0, 2);
-  const bool fits_own = !count_is_meaningful || count <= kOwnBufferSize;
-  if (choice == 0 && count <= kThreadBufferLimit) return;  // the double's thread buffer
-  if (choice <= 1 && fits_own) {
-    for (int i = 0; i < 64; ++i) own_buffer[i] = in.ConsumeIntegral<unsigned char>();
-    answer.output = own_buffer;
-    return;
-  }
-  answer.null_output = true;
-}
-
-void ScriptImageLibrary(FuzzedDataProvider& in, DoubleState& lib, const Bitmaps& bitmaps) {
-  DecodeAnswer& d = lib.decode_answer;
-  d.write_sizes = in.ConsumeIntegralInRange(0, 7) != 0;
-  d.width = ExtremeInt(in);
-  d.height = ExtremeInt(in);
-  d.depth = ExtremeInt(in);
-  const long long pixels = 1ll * d.width * d.height;
-  ChooseOutput(in, d, pixels, d.width >= 0 && d.height >= 0 && pixels <= INT_MAX);
-  EncodeAnswer& e = lib.encode_answer;
-  e.write_length = in.ConsumeIntegralInRange(0, 7) != 0;
-  e.length = ExtremeInt(in);
-  ChooseOutput(in, e, e.length, true);
-
-  lib.bitmap_answer = bitmaps.Pick(in);
-  lib.return_received = in.ConsumeBool();
-  lib.int_answer = ExtremeInt(in);
-  lib.ppi = ExtremeInt(in);
-  const jdouble bitrate = ExtremeDouble(in);
-  std::memcpy(&lib.bitrate_bits, &bitrate, sizeof bitrate);
-  // The comment the library answers: null, or bytes of its own, which need
-  // not be modified UTF-8.
-  static std::string comment;
-  comment = in.ConsumeRandomLengthString(40);
-  lib.comment = in.ConsumeIntegralInRange(0, 5) == 0 ? nullptr : comment.c_str();
-
-  // Exceptions stay masked; precision, rounding, flush-to-zero and flags vary.
-  lib.scramble.enabled = in.ConsumeBool();
-  lib.scramble.raise_x87_flags = in.ConsumeBool();
-  static constexpr unsigned short kPrecision[] = {0x0000, 0x0200, 0x0300};  // single, double, extended
-  lib.scramble.x87_control =
-      static_cast<unsigned short>(0x007F | in.PickValueInArray(kPrecision) | (in.ConsumeIntegral<std::uint16_t>() & 0x0C00));
-  lib.scramble.mxcsr = 0x1F80u | (in.ConsumeIntegral<std::uint32_t>() & 0xE07Fu);
+// The hostile double's choices, drawn from the input: the fuzzer steers
+// the image library's answers as it steers the arguments.
+std::uint64_t DrawFromInput(void* input, std::uint64_t bound) {
+  return static_cast<FuzzedDataProvider*>(input)->ConsumeIntegralInRange<std::uint64_t>(0, bound - 1);
 }
 
 // One call of method `m` with arguments from the input.
@@ -331,17 +222,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   JNIEnv* env = jvm.Env();
   ResetImageLibrary();
   DoubleState& lib = *ImageLibrary();
+  lib.hostile = {true, DrawFromInput, &in, 0};
   jvm.SetHandsOutCopies(in.ConsumeBool());
   if (env->PushLocalFrame(256) != 0) std::abort();
   {
-    Bitmaps bitmaps;
-    bitmaps.Make(in);
     const FpuState fpu = ReadFpu();
     const int calls = in.ConsumeIntegralInRange(1, 4);
     for (int c = 0; c < calls && in.remaining_bytes() > 0; ++c) {
       const Binding binding = in.ConsumeBool() ? Binding::kDemo : Binding::kLibrary;
       const int m = in.ConsumeIntegralInRange(0, kMethodCount - 1);
-      ScriptImageLibrary(in, lib, bitmaps);
       CallMethod(SharedBridge(binding), env, in, m);
       WriteFpu(fpu);  // whatever the image library left, for the next call and the tools
       jvm.TakePendingException();

@@ -91,6 +91,9 @@ std::vector<std::string> TakeLoaderCalls();
 
 // The state of the double that the bridge finds; null when none is findable.
 DoubleState* ImageLibrary();
+// Gives the calling thread a state of the double of its own (a copy of the
+// shared one) and returns it; null when no image library is findable.
+DoubleState* UseOwnImageLibraryState();
 // Tags the calling thread for the double's per-thread output buffers.
 void SetImageLibraryThreadTag(int tag);
 // Restores the double to its freshly loaded state.

@@ -80,6 +80,11 @@ void ResetImageLibrary() {
   if (const auto reset = reinterpret_cast<void (*)()>(DoubleSymbol("CorvaneDouble_Reset"))) reset();
 }
 
+DoubleState* UseOwnImageLibraryState() {
+  const auto use = reinterpret_cast<DoubleUseThreadStateFn>(DoubleSymbol(kDoubleUseThreadStateSymbol));
+  return use ? use() : nullptr;
+}
+
 void SetImageLibraryThreadTag(int tag) {
   if (const auto set = reinterpret_cast<DoubleSetThreadTagFn>(DoubleSymbol(kDoubleSetThreadTagSymbol))) set(tag);
 }
