@@ -2,7 +2,9 @@
 // whose native methods do the least each measured bridge call could do.
 //   (a) return a constant;
 //   (b) call the double's entry point through a pointer, then reset the FPU
-//       the cheapest way that leaves the required state;
+//       the cheapest way that leaves the state each binding must leave: the
+//       x87 control word with no flag pending (demo), or the x87 control
+//       word and MXCSR's control bits (library);
 //   memcpy floors and a decode floor making the bridge's JNI calls.
 // It also scripts the image library double through CorvaneDouble_State.
 #include <dlfcn.h>
@@ -45,10 +47,15 @@ inline __attribute__((always_inline)) void ResetX87() {
   if ((control & ~0x0040) != wanted) __asm__ volatile("fldcw %0" : : "m"(wanted));
 }
 
+// The library binding's state: the x87 control word and MXCSR's masks and
+// rounding; no exception flag is cleared.
 inline __attribute__((always_inline)) void ResetX87AndMxcsr() {
-  ResetX87();
+  unsigned short control;
   unsigned int csr;
+  __asm__ volatile("fnstcw %0" : "=m"(control));
   __asm__ volatile("stmxcsr %0" : "=m"(csr));
+  const unsigned short wanted_control = kMasksPrecisionRounding | (control & kDenormalMask);
+  if ((control & ~0x0040) != wanted_control) __asm__ volatile("fldcw %0" : : "m"(wanted_control));
   const unsigned int wanted = (csr & ~kMxcsrMasksRounding) | kMxcsrDefault;
   if (wanted != csr) __asm__ volatile("ldmxcsr %0" : : "m"(wanted));
 }

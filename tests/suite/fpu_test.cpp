@@ -23,6 +23,16 @@ const Scramble kScrambles[] = {
     {"everything unmasked, 24-bit precision", {true, false, 0x0000, 0x0000}},
     {"64-bit precision, toward zero, denormals masked, FZ and DAZ", {true, false, 0x0F7F, 0xFFC0}},
     {"affine, rounding up, pending zero divide, SSE flags", {true, true, 0x1B7D, 0x3EBF}},
+    // One field off the default each: a reset that skips what already holds
+    // must still see it.
+    {"the default, denormals unmasked, FZ", {true, false, 0x027D, 0x9E80}},
+    {"the default but affine infinity", {true, false, 0x127F, 0x1F80}},
+    {"the default but 64-bit precision", {true, false, 0x037F, 0x1F80}},
+    {"the default but x87 rounding down", {true, false, 0x067F, 0x1F80}},
+    {"the default but x87 overflow unmasked", {true, false, 0x0277, 0x1F80}},
+    {"the default but MXCSR rounding up", {true, false, 0x027F, 0x5F80}},
+    {"the default but MXCSR zero divide unmasked", {true, false, 0x027F, 0x1D80}},
+    {"the default with a pending x87 zero divide", {true, true, 0x027F, 0x1F80}},
 };
 
 using FpuRestoreTest = BridgeTest;
