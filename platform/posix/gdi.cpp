@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
+#include <utility>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -24,8 +24,6 @@
 
 namespace {
 
-using Bytes = std::unique_ptr<std::uint8_t[], decltype([](std::uint8_t* p) { std::free(p); })>;
-
 // Largest pixel storage accepted: what a signed 32-bit size can express.
 constexpr std::uint64_t kMaxStorage = std::numeric_limits<std::int32_t>::max();
 
@@ -33,42 +31,105 @@ constexpr std::uint64_t kMaxStorage = std::numeric_limits<std::int32_t>::max();
 constexpr std::uint64_t DdbStride(std::uint64_t width, unsigned bpp) { return (width * bpp + 15) / 16 * 2; }
 constexpr std::uint64_t DibStride(std::uint64_t width, unsigned bpp) { return (width * bpp + 31) / 32 * 4; }
 
+// Pixel storage of 2 MiB and more is aligned to, and advised for, 2 MiB
+// pages, and the last two such blocks freed are kept for the next bitmap of
+// the same size: faulting in a fresh 64 MiB image costs more than copying it,
+// and a bitmap per call of the same size is the common case.
+class Storage {
+ public:
+  static constexpr std::size_t kLargePage = std::size_t{2} << 20;
+  static constexpr std::size_t kLargestKept = std::size_t{256} << 20;
+
+  static std::uint8_t* Allocate(std::size_t size, bool zeroed) {
+    if (size < kLargePage) return static_cast<std::uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size));
+    const std::size_t rounded = Rounded(size);
+    void* pixels = Kept().Take(rounded);
+    if (!pixels) {
+      pixels = std::aligned_alloc(kLargePage, rounded);
+      if (!pixels) return nullptr;
+      madvise(pixels, rounded, MADV_HUGEPAGE);  // only advice: fine if it is not taken
+    }
+    if (zeroed) std::memset(pixels, 0, size);
+    return static_cast<std::uint8_t*>(pixels);
+  }
+
+  static void Free(std::uint8_t* pixels, std::size_t size) {
+    if (!pixels) return;
+    if (size < kLargePage || Rounded(size) > kLargestKept) {
+      std::free(pixels);
+      return;
+    }
+    Kept().Put(pixels, Rounded(size));
+  }
+
+ private:
+  static std::size_t Rounded(std::size_t size) { return (size + kLargePage - 1) / kLargePage * kLargePage; }
+
+  struct Block {
+    void* pixels = nullptr;
+    std::size_t size = 0;
+  };
+  class Cache {
+   public:
+    void* Take(std::size_t size) {
+      std::lock_guard lock(mutex_);
+      for (Block& b : blocks_) {
+        if (b.pixels && b.size == size) return std::exchange(b.pixels, nullptr);
+      }
+      return nullptr;
+    }
+    void Put(void* pixels, std::size_t size) {
+      void* evicted;
+      {
+        std::lock_guard lock(mutex_);
+        Block& oldest = blocks_[next_];
+        next_ = (next_ + 1) % blocks_.size();
+        evicted = std::exchange(oldest.pixels, pixels);
+        oldest.size = size;
+      }
+      std::free(evicted);
+    }
+
+   private:
+    std::mutex mutex_;
+    std::array<Block, 2> blocks_{};
+    std::size_t next_ = 0;
+  };
+  static Cache& Kept() {
+    static Cache* cache = new Cache;  // never destroyed: bitmaps may outlive static destructors
+    return *cache;
+  }
+};
+
 struct Bitmap {
+  Bitmap() = default;
+  ~Bitmap() { Storage::Free(pixels, storage_size); }
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+
   int width = 0;
   int height = 0;  // always positive
   unsigned bpp = 0;
   bool dib = false;        // DIB section: bmBits is reported
   bool bottom_up = false;  // storage holds the bottom row first
   std::size_t stride = 0;
-  Bytes pixels;
+  std::uint8_t* pixels = nullptr;
+  std::size_t storage_size = 0;
   std::array<RGBQUAD, 256> colors{};  // 1, 4 and 8 bits per pixel; unused entries black
 
   // Row `y` counted from the top of the image.
   const std::uint8_t* Row(int y) const {
-    return pixels.get() + static_cast<std::size_t>(bottom_up ? height - 1 - y : y) * stride;
+    return pixels + static_cast<std::size_t>(bottom_up ? height - 1 - y : y) * stride;
   }
 };
-
-// Pixel storage of 2 MiB and more is aligned to, and advised for, 2 MiB
-// pages: faulting in a fresh 64 MiB image 4 KiB at a time costs many times
-// what copying it does.
-std::uint8_t* AllocatePixels(std::size_t size, bool zeroed) {
-  constexpr std::size_t kLargePage = std::size_t{2} << 20;
-  if (size < kLargePage) return static_cast<std::uint8_t*>(zeroed ? std::calloc(size, 1) : std::malloc(size));
-  const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
-  void* pixels = std::aligned_alloc(kLargePage, rounded);
-  if (!pixels) return nullptr;
-  madvise(pixels, rounded, MADV_HUGEPAGE);  // only advice: fine if it is not taken
-  if (zeroed) std::memset(pixels, 0, size);
-  return static_cast<std::uint8_t*>(pixels);
-}
 
 std::shared_ptr<Bitmap> NewBitmap(int width, int height, unsigned bpp, std::uint64_t stride, bool zeroed) {
   const std::uint64_t size = stride * static_cast<std::uint64_t>(height);
   if (size > kMaxStorage) return nullptr;
   auto bitmap = std::make_shared<Bitmap>();
-  bitmap->pixels.reset(AllocatePixels(static_cast<std::size_t>(size), zeroed));
+  bitmap->pixels = Storage::Allocate(static_cast<std::size_t>(size), zeroed);
   if (!bitmap->pixels) return nullptr;
+  bitmap->storage_size = static_cast<std::size_t>(size);
   bitmap->width = width;
   bitmap->height = height;
   bitmap->bpp = bpp;
@@ -167,14 +228,14 @@ void ConvertRow(const Bitmap& source, const std::uint8_t* __restrict s, std::uin
     case 24: {
       int i = 0;
       if constexpr (N == 4) {
-        // Four bytes in, the fourth masked off; the last pixel is read alone
-        // so that nothing past the row is read.
-        constexpr auto kBgr = std::bit_cast<std::uint32_t>(std::array<std::uint8_t, 4>{255, 255, 255, 0});
-        for (; i + 1 < count; ++i) {
-          std::uint32_t v;
-          std::memcpy(&v, s + 3 * i, 4);
-          v &= kBgr;
-          std::memcpy(d + 4 * i, &v, 4);
+        // Four pixels come in as three 32-bit words (little-endian: the bytes
+        // in order) and go out as four, the fourth byte of each 0.
+        for (; i + 4 <= count; i += 4) {
+          std::uint32_t w[3];
+          std::memcpy(w, s + 3 * i, sizeof w);
+          const std::uint32_t out[4] = {w[0] & 0xFFFFFF, (w[0] >> 24 | w[1] << 8) & 0xFFFFFF,
+                                        (w[1] >> 16 | w[2] << 16) & 0xFFFFFF, w[2] >> 8};
+          std::memcpy(d + 4 * i, out, sizeof out);
         }
       }
       for (; i < count; ++i) put(d + N * i, s[3 * i], s[3 * i + 1], s[3 * i + 2]);
@@ -250,7 +311,7 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bits_per_pixel, co
     auto bitmap = NewBitmap(width, height, bits_per_pixel, stride, bits == nullptr);
     if (!bitmap) return nullptr;
     // Stored as given: top row first, rows padded to 2 bytes.
-    if (bits) std::memcpy(bitmap->pixels.get(), bits, stride * static_cast<std::size_t>(height));
+    if (bits) std::memcpy(bitmap->pixels, bits, stride * static_cast<std::size_t>(height));
     if (bits_per_pixel == 1) bitmap->colors[1] = {255, 255, 255, 0};
     return static_cast<HBITMAP>(Objects().AddBitmap(std::move(bitmap)));
   } catch (const std::bad_alloc&) {
@@ -285,7 +346,7 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
       const auto* table = reinterpret_cast<const std::uint8_t*>(info) + header.biSize;
       std::memcpy(bitmap->colors.data(), table, used * sizeof(RGBQUAD));
     }
-    void* pixels = bitmap->pixels.get();
+    void* pixels = bitmap->pixels;
     const HBITMAP handle = static_cast<HBITMAP>(Objects().AddBitmap(std::move(bitmap)));
     if (bits) *bits = pixels;
     return handle;
@@ -306,7 +367,7 @@ int GetObjectW(HANDLE object, int size, LPVOID record) {
   filled.bmWidthBytes = static_cast<LONG>(bitmap->stride);
   filled.bmPlanes = 1;
   filled.bmBitsPixel = static_cast<WORD>(bitmap->bpp);
-  filled.bmBits = bitmap->dib ? bitmap->pixels.get() : nullptr;
+  filled.bmBits = bitmap->dib ? bitmap->pixels : nullptr;
   std::memcpy(record, &filled, sizeof filled);
   return sizeof(BITMAP);
 }
