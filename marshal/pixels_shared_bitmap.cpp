@@ -6,7 +6,6 @@
 // lock is taken before the critical region opens: a thread never waits for
 // another while it holds one.
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -22,23 +21,34 @@ Dib24* SharedBitmap = nullptr;
 std::mutex SharedBitmapInUse;
 
 // Blue, green and red of each element, three bytes a pixel; bits 24-31 are
-// dropped. Four pixels at a time go out as three 32-bit words holding
-// exactly those twelve bytes; the rest of the row one pixel at a time.
-void PackRow24(const jint* row, int columns, unsigned char* out) {
-  int c = 0;
-  for (; c + 4 <= columns; c += 4, out += 12) {
-    const auto p0 = static_cast<std::uint32_t>(row[c]), p1 = static_cast<std::uint32_t>(row[c + 1]);
-    const auto p2 = static_cast<std::uint32_t>(row[c + 2]), p3 = static_cast<std::uint32_t>(row[c + 3]);
-    const std::uint32_t words[3] = {(p0 & 0xFFFFFF) | p1 << 24, (p1 >> 8 & 0xFFFF) | p2 << 16,
-                                    (p2 >> 16 & 0xFF) | p3 << 8};
-    std::memcpy(out, words, sizeof words);  // little-endian: the bytes in pixel order
-  }
-  for (; c < columns; ++c, out += 3) {
+// dropped. The plain byte loop: compilers turn it into byte shuffles where
+// the processor has SSSE3, which doubles its speed; the bridge itself only
+// assumes SSE2, so that variant is chosen at run time.
+inline __attribute__((always_inline)) void PackRow24Loop(const jint* __restrict row, int columns,
+                                                         unsigned char* __restrict out) {
+  for (int c = 0; c < columns; ++c) {
     const auto e = static_cast<std::uint32_t>(row[c]);
-    out[0] = static_cast<unsigned char>(e);
-    out[1] = static_cast<unsigned char>(e >> 8);
-    out[2] = static_cast<unsigned char>(e >> 16);
+    out[3 * c] = static_cast<unsigned char>(e);
+    out[3 * c + 1] = static_cast<unsigned char>(e >> 8);
+    out[3 * c + 2] = static_cast<unsigned char>(e >> 16);
   }
+}
+
+#if defined(__clang__)
+#define CORVANE_VECTORIZE __attribute__((target("ssse3")))
+#else
+#define CORVANE_VECTORIZE __attribute__((target("ssse3"), optimize("tree-vectorize")))
+#endif
+
+CORVANE_VECTORIZE void PackRow24Ssse3(const jint* row, int columns, unsigned char* out) {
+  PackRow24Loop(row, columns, out);
+}
+void PackRow24Sse2(const jint* row, int columns, unsigned char* out) { PackRow24Loop(row, columns, out); }
+
+using PackRow24Fn = void (*)(const jint*, int, unsigned char*);
+PackRow24Fn PackRow24ForThisProcessor() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") ? PackRow24Ssse3 : PackRow24Sse2;
 }
 
 }  // namespace
@@ -58,6 +68,7 @@ HBITMAP PixelsToBitmap(JNIEnv* env, jintArray pixels, jint width, jint height) {
   SharedBitmap->SetHeight(height);
   SharedBitmap->SetPixelFormat24();
 
+  static const PackRow24Fn PackRow24 = PackRow24ForThisProcessor();
   const jint* source = elements.get<jint>();
   const int rows = SharedBitmap->height(), columns = SharedBitmap->width();
   for (int r = 0; r < rows; ++r) {

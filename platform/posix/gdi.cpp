@@ -6,6 +6,7 @@
 // never names a later object. The table is guarded by one mutex; a call that
 // reads pixels holds a reference to the bitmap, not the lock, while it copies.
 #include <sys/mman.h>
+#include <tmmintrin.h>
 
 #include <algorithm>
 #include <array>
@@ -208,6 +209,34 @@ Table& Objects() {
   return table;
 }
 
+// 24-bit pixels to 32 bits, the fourth byte 0. With SSSE3, four pixels at a
+// time through one byte shuffle (a 16-byte load reads at most 12 bytes
+// ahead of the pixel, so the last five pixels go one at a time); without
+// it, one pixel at a time.
+void UnpackRow24Plain(const std::uint8_t* s, std::uint8_t* d, int count) {
+  for (int i = 0; i < count; ++i) {
+    d[4 * i] = s[3 * i];
+    d[4 * i + 1] = s[3 * i + 1];
+    d[4 * i + 2] = s[3 * i + 2];
+    d[4 * i + 3] = 0;
+  }
+}
+__attribute__((target("ssse3"))) void UnpackRow24Ssse3(const std::uint8_t* s, std::uint8_t* d, int count) {
+  const __m128i order = _mm_setr_epi8(0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11, -128);
+  int i = 0;
+  for (; i + 6 <= count; i += 4) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), _mm_shuffle_epi8(in, order));
+  }
+  UnpackRow24Plain(s + 3 * i, d + 4 * i, count - i);
+}
+
+using UnpackRow24Fn = void (*)(const std::uint8_t*, std::uint8_t*, int);
+UnpackRow24Fn UnpackRow24ForThisProcessor() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3") ? UnpackRow24Ssse3 : UnpackRow24Plain;
+}
+
 // Converts `count` pixels of one source row to B,G,R (and 0 when N is 4).
 template <int N>
 void ConvertRow(const Bitmap& source, const std::uint8_t* __restrict s, std::uint8_t* __restrict d, int count) {
@@ -226,19 +255,12 @@ void ConvertRow(const Bitmap& source, const std::uint8_t* __restrict s, std::uin
       }
       break;
     case 24: {
-      int i = 0;
       if constexpr (N == 4) {
-        // Four pixels come in as three 32-bit words (little-endian: the bytes
-        // in order) and go out as four, the fourth byte of each 0.
-        for (; i + 4 <= count; i += 4) {
-          std::uint32_t w[3];
-          std::memcpy(w, s + 3 * i, sizeof w);
-          const std::uint32_t out[4] = {w[0] & 0xFFFFFF, (w[0] >> 24 | w[1] << 8) & 0xFFFFFF,
-                                        (w[1] >> 16 | w[2] << 16) & 0xFFFFFF, w[2] >> 8};
-          std::memcpy(d + 4 * i, out, sizeof out);
-        }
+        static const auto unpack = UnpackRow24ForThisProcessor();
+        unpack(s, d, count);
+      } else {
+        for (int i = 0; i < count; ++i) put(d + N * i, s[3 * i], s[3 * i + 1], s[3 * i + 2]);
       }
-      for (; i < count; ++i) put(d + N * i, s[3 * i], s[3 * i + 1], s[3 * i + 2]);
       break;
     }
     case 16:  // 5-5-5, blue in the low bits
