@@ -189,6 +189,27 @@ JNIEXPORT jbyteArray JNICALL Java_corvane_1bench_Floor_decodeFloor(JNIEnv* env, 
   return result;
 }
 
+// The pixel round trip's floor with the JNI calls the bridge makes: the
+// input through the critical interface, one memcpy into native memory (the
+// bitmap's), a new int[] of the same size (which the JVM zeroes), and one
+// memcpy into it through the critical interface.
+JNIEXPORT jintArray JNICALL Java_corvane_1bench_Floor_pixelsFloor(JNIEnv* env, jclass, jintArray pixels) {
+  const jsize count = env->GetArrayLength(pixels);
+  const auto bytes = static_cast<std::size_t>(count) * 4;
+  EnsureBuffers(bytes);
+  void* in = env->GetPrimitiveArrayCritical(pixels, nullptr);
+  if (!in) return nullptr;
+  std::memcpy(buffer_a, in, bytes);
+  env->ReleasePrimitiveArrayCritical(pixels, in, JNI_ABORT);
+  const jintArray result = env->NewIntArray(count);
+  if (!result) return nullptr;
+  void* out = env->GetPrimitiveArrayCritical(result, nullptr);
+  if (!out) return nullptr;
+  std::memcpy(out, buffer_a, bytes);
+  env->ReleasePrimitiveArrayCritical(result, out, 0);
+  return result;
+}
+
 // Scripting the double.
 JNIEXPORT void JNICALL Java_corvane_1bench_Floor_setReturnReceived(JNIEnv*, jclass, jboolean on) {
   state->return_received = on;

@@ -45,8 +45,10 @@ row("x87 + MXCSR (library)", "reset.library", [])
 rows.append(("-- ConvertHBITMAPtoGrayScale256 (pass-through)", "", "", ""))
 for side in (512, 2048, 4096):
     row(f"two memcpy, {side}x{side}x4 B", f"memcpy2.{side}", [])
+    row(f"JNI-calls floor, {side}x{side}", f"jnicalls.convert.{side}", [("2 memcpy", f"memcpy2.{side}")])
     for b in ("demo", "library"):
-        row(f"{b} binding, {side}x{side}", f"{b}.convert.{side}", [("2 memcpy", f"memcpy2.{side}")])
+        row(f"{b} binding, {side}x{side}", f"{b}.convert.{side}",
+            [("2 memcpy", f"memcpy2.{side}"), ("JNI floor", f"jnicalls.convert.{side}")])
 rows.append(("-- SaveBMPToFile 2048x2048", "", "", ""))
 row("one memcpy, 16 MiB", "memcpy1.2048", [])
 for b in ("demo", "library"):

@@ -86,6 +86,12 @@ public final class Bench {
         Floor.memcpyFloor(bytes, 2 * n);
         return 0;
       }), bytes);
+      final int[] pixels = Pixels.image(side);
+      Timer.print("jnicalls.convert." + side, Timer.median(batchFor(bytes), 3, n -> {
+        long s = 0;
+        for (int i = 0; i < n; ++i) s += Floor.pixelsFloor(pixels).length;
+        return s;
+      }), bytes);
     }
     final long save = 4L * 2048 * 2048;
     Timer.print("memcpy1.2048", Timer.median(batchFor(save), 3, n -> {
