@@ -25,11 +25,13 @@ using IntFn = int (*)();
 using DoubleFn = double (*)();
 using VoidDoubleFn = void (*)(double);
 using DecodeFn = void (*)(unsigned char*, int, unsigned char**, int*, int*, int*, std::uint32_t*);
+using EncodeFn = void (*)(unsigned char*, int, int, double, int, const char*, unsigned char**, int*);
 
 IntFn read_ppi;
 DoubleFn read_bitrate;
 VoidDoubleFn write_bitrate;
 DecodeFn decode;
+EncodeFn encode;
 DoubleState* state;
 
 constexpr unsigned short kMasksPrecisionRounding = 0x023D;
@@ -92,6 +94,7 @@ JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM*, void*) {
   read_bitrate = reinterpret_cast<DoubleFn>(Symbol(module, "_ReadWSQ_bitrate"));
   write_bitrate = reinterpret_cast<VoidDoubleFn>(Symbol(module, "_WriteWSQ_bitrate"));
   decode = reinterpret_cast<DecodeFn>(Symbol(module, "_WSQ_decode_stream"));
+  encode = reinterpret_cast<EncodeFn>(Symbol(module, "_WSQ_encode_stream"));
   state = reinterpret_cast<corvane::test::DoubleStateFn>(Symbol(module, corvane::test::kDoubleStateSymbol))();
   return JNI_VERSION_1_8;
 }
@@ -210,6 +213,26 @@ JNIEXPORT jintArray JNICALL Java_corvane_1bench_Floor_pixelsFloor(JNIEnv* env, j
   return result;
 }
 
+// The encode floor: the JNI calls the bridge makes for an encode (the
+// pixels' elements and the comment's text, both kept, as the bridge keeps
+// them), the double's encode entry point, then the result as for a decode.
+JNIEXPORT jbyteArray JNICALL Java_corvane_1bench_Floor_encodeFloor(JNIEnv* env, jclass, jbyteArray pixels,
+                                                                   jstring comment) {
+  jbyte* in = env->GetByteArrayElements(pixels, nullptr);
+  const char* text = env->GetStringUTFChars(comment, nullptr);
+  if (!in || !text) return nullptr;
+  unsigned char* output = nullptr;
+  int length = 0;
+  encode(reinterpret_cast<unsigned char*>(in), 4, 4, 0.75, 500, text, &output, &length);
+  jbyteArray result = env->NewByteArray(length);
+  if (!result) return nullptr;
+  jbyte* elements = env->GetByteArrayElements(result, nullptr);
+  if (!elements) return nullptr;
+  std::memcpy(elements, output, static_cast<std::size_t>(length));
+  env->ReleaseByteArrayElements(result, elements, 0);
+  return result;
+}
+
 // Scripting the double.
 JNIEXPORT void JNICALL Java_corvane_1bench_Floor_setReturnReceived(JNIEnv*, jclass, jboolean on) {
   state->return_received = on;
@@ -220,6 +243,11 @@ JNIEXPORT void JNICALL Java_corvane_1bench_Floor_setDecodeAnswer(JNIEnv*, jclass
   state->decode_answer.width = width;
   state->decode_answer.height = height;
   state->decode_answer.depth = 8;
+}
+JNIEXPORT void JNICALL Java_corvane_1bench_Floor_setEncodeAnswer(JNIEnv*, jclass, jint length) {
+  state->encode_answer = {};
+  state->encode_answer.write_length = true;
+  state->encode_answer.length = length;
 }
 
 }  // extern "C"

@@ -61,6 +61,11 @@ for b in ("demo", "library"):
     row(f"{b} binding", f"{b}.decode",
         [("JNI floor", "jnicalls.decode"), ("JNI floor+double", "jnicalls+double.decode"), ("memcpy", "memcpy1.decode")])
 
+rows.append(("-- WSQ_encode_stream, 16 MiB result", "", "", ""))
+row("JNI-calls floor + double's encode", "jnicalls+double.encode", [("memcpy", "memcpy1.decode")])
+for b in ("demo", "library"):
+    row(f"{b} binding", f"{b}.encode", [("JNI floor+double", "jnicalls+double.encode"), ("memcpy", "memcpy1.decode")])
+
 head = ("what", "ns/call", "bytes/s", "ratio")
 w = [max(len(x[i]) for x in rows + [head]) for i in range(4)]
 print("  ".join(h.ljust(w[i]) if i in (0, 3) else h.rjust(w[i]) for i, h in enumerate(head)))

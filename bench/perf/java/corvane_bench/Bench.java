@@ -79,6 +79,31 @@ public final class Bench {
   }
 
   static void pixelsFloor() {
+    // The codec first, as in the bindings' processes.
+    final int decoded = 4096 * 4096;
+    Floor.prepare(decoded);
+    Timer.print("memcpy1.decode", Timer.median(batchFor(decoded), 3, n -> {
+      Floor.memcpyFloor(decoded, n);
+      return 0;
+    }), decoded);
+    Timer.print("jnicalls.decode", Timer.median(batchFor(decoded), 3, n -> {
+      long s = 0;
+      for (int i = 0; i < n; ++i) s += Floor.decodeFloor(decoded, false).length;
+      return s;
+    }), decoded);
+    Floor.setDecodeAnswer(4096, 4096);
+    Timer.print("jnicalls+double.decode", Timer.median(batchFor(decoded), 3, n -> {
+      long s = 0;
+      for (int i = 0; i < n; ++i) s += Floor.decodeFloor(0, true).length;
+      return s;
+    }), decoded);
+    Floor.setEncodeAnswer(decoded);
+    final byte[] encoderInput = new byte[16];
+    Timer.print("jnicalls+double.encode", Timer.median(batchFor(decoded), 3, n -> {
+      long s = 0;
+      for (int i = 0; i < n; ++i) s += Floor.encodeFloor(encoderInput, "c").length;
+      return s;
+    }), decoded);
     for (int side : SIDES) {
       final long bytes = 4L * side * side;
       Floor.prepare(bytes);
@@ -98,23 +123,6 @@ public final class Bench {
       Floor.memcpyFloor(save, n);
       return 0;
     }), save);
-    final int decoded = 4096 * 4096;
-    Floor.prepare(decoded);
-    Timer.print("memcpy1.decode", Timer.median(batchFor(decoded), 3, n -> {
-      Floor.memcpyFloor(decoded, n);
-      return 0;
-    }), decoded);
-    Timer.print("jnicalls.decode", Timer.median(batchFor(decoded), 3, n -> {
-      long s = 0;
-      for (int i = 0; i < n; ++i) s += Floor.decodeFloor(decoded, false).length;
-      return s;
-    }), decoded);
-    Floor.setDecodeAnswer(4096, 4096);
-    Timer.print("jnicalls+double.decode", Timer.median(batchFor(decoded), 3, n -> {
-      long s = 0;
-      for (int i = 0; i < n; ++i) s += Floor.decodeFloor(0, true).length;
-      return s;
-    }), decoded);
   }
 
 }

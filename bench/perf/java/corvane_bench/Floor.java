@@ -25,6 +25,8 @@ public final class Floor {
   public static native void memcpyFloor(long bytes, int copies);
   public static native byte[] decodeFloor(int bytes, boolean callDouble);
   public static native int[] pixelsFloor(int[] pixels);
+  public static native byte[] encodeFloor(byte[] pixels, String comment);
+  public static native void setEncodeAnswer(int length);
 
   public static native void setReturnReceived(boolean on);
   public static native void setDecodeAnswer(int width, int height);
