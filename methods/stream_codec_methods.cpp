@@ -34,7 +34,10 @@ JNIEXPORT jbyteArray JNICALL CORVANE_JNI(WSQ_1encode_1stream)(JNIEnv* env, jclas
                                                               jstring comment) {
   return NativeMethod<jbyteArray>(entry::WSQ_encode_stream, [&](auto& call) -> jbyteArray {
     // The image library takes no length: it reads width × height bytes.
-    if (!RequireArray(env, pixels, "pixels") || !RequireElements(env, pixels, width, height, "pixels")) {
+    // Every caller's mistake throws before anything is converted: a copy
+    // taken first would stay allocated for nothing.
+    if (!RequireArray(env, pixels, "pixels") || !RequireElements(env, pixels, width, height, "pixels") ||
+        !RequireNonNull(env, comment, "comment")) {
       return nullptr;
     }
     unsigned char* bytes = InputBytes(env, pixels);
