@@ -210,9 +210,9 @@ Table& Objects() {
 }
 
 // 24-bit pixels to 32 bits, the fourth byte 0. With SSSE3, four pixels at a
-// time through one byte shuffle (a 16-byte load reads at most 12 bytes
-// ahead of the pixel, so the last five pixels go one at a time); without
-// it, one pixel at a time.
+// time through one byte shuffle; each 16-byte load uses 12 bytes, so the
+// loop stops while 18 bytes remain and the last two to five pixels go one at
+// a time. Without SSSE3, one pixel at a time.
 void UnpackRow24Plain(const std::uint8_t* s, std::uint8_t* d, int count) {
   for (int i = 0; i < count; ++i) {
     d[4 * i] = s[3 * i];
